@@ -1,0 +1,10 @@
+# GoogleTest from the system; every test executable registers its cases with CTest.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+function(morvane_gtest target)
+  add_executable(${target} ${ARGN})
+  morvane_target_defaults(${target})
+  target_link_libraries(${target} PRIVATE GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 30)
+endfunction()

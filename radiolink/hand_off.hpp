@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "radiolink/radio_link.hpp"
+#include "tracking/tick.hpp"
+#include "window/main_fields.hpp"
+
+namespace morvane {
+
+inline constexpr Colour kConnectedColour = 65280;   // green
+inline constexpr Colour kNotConnectedColour = 255;  // red
+inline constexpr std::string_view kConnectedStatus = "Connected to HamRadioDeluxe";
+inline constexpr std::string_view kNotConnectedStatus =
+    "Not connected, Start Morvane before HamRadioDeluxe";
+// Written into Text6 while the link is down; no candidate can equal it, so the
+// first tick after the link is back sends whatever it has.
+inline constexpr std::string_view kLinkDownMark = "nowt";
+inline constexpr std::string_view kCommandPrefix = "freq ";
+
+// The display link's notices.
+void LinkOpened(MainFields& fields);
+void LinkClosed(MainFields& fields);
+// A value pushed by a hot link replaces its field's whole text.
+void ItemValueArrived(MainFields& fields, LinkItem item, std::string text);
+
+// Decides whether a candidate goes to the radio, and sends it once.
+class LinkHandOff final : public HandOff {
+  public:
+    explicit LinkHandOff(RadioLink& link) : link_(link) {}
+    void HandOffCandidate(MainFields& fields, const std::string& candidate) override;
+
+  private:
+    RadioLink& link_;
+};
+
+}  // namespace morvane

@@ -1,0 +1,36 @@
+#include "radiolink/frequency_text.hpp"
+
+#include <algorithm>
+
+#include "radiolink/hand_off.hpp"
+#include "tracking/number_text.hpp"
+
+namespace morvane {
+
+std::string DisplayFrequencyText(std::int64_t hertz) {
+    const bool negative = hertz < 0;
+    const std::int64_t magnitude = negative ? -hertz : hertz;
+    std::string text = DecimalText(magnitude / 1'000'000);
+    for (const std::int64_t group : {magnitude / 1000 % 1000, magnitude % 1000}) {
+        const std::string digits = DecimalText(group);
+        text += '.';
+        text.append(3 - digits.size(), '0');
+        text += digits;
+    }
+    return negative ? "-" + text : text;
+}
+
+std::optional<std::int64_t> FrequencyOfCommand(std::string_view command) {
+    if (!command.starts_with(kCommandPrefix)) return std::nullopt;
+    const std::string_view digits = command.substr(kCommandPrefix.size());
+    // Ten digits cover every frequency a receiver tunes to, with room to spare.
+    if (digits.empty() || digits.size() > 10) return std::nullopt;
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    std::int64_t hertz = 0;
+    for (const char c : digits) hertz = hertz * 10 + (c - '0');
+    return hertz;
+}
+
+}  // namespace morvane

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+
+namespace morvane::testing {
+
+// A real rigctld serving Hamlib's dummy radio on a free loopback port, for
+// tests that drive the link end to end. Stopped (killed) when destroyed.
+class RigctldProcess {
+  public:
+    explicit RigctldProcess(const std::string& extraArguments = {});
+    ~RigctldProcess();
+    RigctldProcess(const RigctldProcess&) = delete;
+    RigctldProcess& operator=(const RigctldProcess&) = delete;
+
+    int port() const { return port_; }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+    void Suspend();  // SIGSTOP: a hung radio
+    void Resume();   // SIGCONT
+    void Kill();     // SIGKILL, and reap it
+
+    // Sends one protocol line ("f", "F 14074000") on a connection of its own and
+    // returns the first answer line, or nullopt when rigctld does not answer.
+    std::optional<std::string> Ask(const std::string& line) const;
+    // The frequency rigctld's radio is on now.
+    std::optional<long long> Frequency() const;
+
+  private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+}  // namespace morvane::testing

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "tracking/tick_failure.hpp"
+#include "tracking/tick_schedule.hpp"
 #include "window/main_fields.hpp"
 
 namespace morvane {
@@ -13,7 +14,6 @@ namespace morvane {
 inline constexpr std::string_view kWindowCaption = "Morvane V1.11";
 inline constexpr int kClientWidthTwips = 4950;
 inline constexpr int kClientHeightTwips = 3645;
-inline constexpr int kTickIntervalMs = 50;
 
 enum class ControlKind { Label, TextField, DropDown, Slider };
 

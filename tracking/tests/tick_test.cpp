@@ -7,6 +7,7 @@
 
 #include "tracking/sweep_frequency.hpp"
 #include "tracking/tick_failure.hpp"
+#include "tracking/tick_schedule.hpp"
 
 namespace morvane {
 namespace {
@@ -134,6 +135,15 @@ TEST(Tick, StepHundredFollowsEverySweepUpTheBandAndParksAfterTheTop) {
         }
         EXPECT_TRUE(reachedTop);
         EXPECT_EQ(handOff.candidates.back(), "2000000");
+    }
+}
+
+TEST(TickSchedule, NextTickFallsJustAfterTheClocksNext50MsMark) {
+    const std::pair<int, int> cases[] = {
+        {2, 50}, {3, 49}, {0, 2}, {1, 1}, {51, 1}, {52, 50}, {49, 3}, {998, 4}, {999, 3},
+    };
+    for (const auto& [millisecond, delay] : cases) {
+        EXPECT_EQ(MillisecondsToNextTick(millisecond), delay) << millisecond;
     }
 }
 

@@ -1,0 +1,17 @@
+#pragma once
+
+namespace morvane {
+
+// The tick comes every 50 ms for as long as the window exists.
+inline constexpr int kTickIntervalMs = 50;
+
+// Where within each 50 ms of the clock a tick is placed: just after the
+// moment a new stepped frequency can begin, so it is seen (and sent) at once.
+inline constexpr int kTickPhaseMs = 2;
+
+// Milliseconds from a clock reading with this millisecond field to the next
+// tick on the clock's 50 ms grid (1 to 50). Re-armed from every tick's own
+// reading, the ticks stay on the grid however late each timer fires.
+int MillisecondsToNextTick(int millisecond);
+
+}  // namespace morvane

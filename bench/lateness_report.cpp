@@ -1,0 +1,167 @@
+// Measures how late each retune reached the radio side, from a log of
+// arrival times, using the tracking core itself as the reference.
+//
+//   lateness_report PERIOD CHIRP RATE STEP SLIDER < arrivals > per-command.csv
+//
+// Each input line is "<local milliseconds since midnight> <hertz>" (fractions
+// allowed). A command's ideal moment is the instant its stepped frequency first
+// became the candidate; lateness is arrival minus that. The summary (median,
+// p95, maximum, missed and duplicate commands) goes to stderr.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tracking/tick.hpp"
+
+namespace {
+
+using namespace morvane;
+
+constexpr long kDayMs = 86'400'000;
+
+struct Arrival {
+    double ms;  // local milliseconds since midnight, may run past midnight
+    std::string frequency;
+};
+
+// Keeps the candidate instead of sending it.
+class CandidateProbe : public HandOff {
+  public:
+    void HandOffCandidate(MainFields&, const std::string& candidate) override { last = candidate; }
+    std::string last;
+};
+
+class Sweep {
+  public:
+    explicit Sweep(MainFields settings) : fields_(std::move(settings)) {}
+
+    // The candidate a tick reading the clock at `ms` would form.
+    std::string CandidateAt(long ms) {
+        const long m = ((ms % kDayMs) + kDayMs) % kDayMs;
+        const ClockReading clock{static_cast<int>(m / 3'600'000), static_cast<int>(m / 60'000 % 60),
+                                 static_cast<int>(m / 1000 % 60), static_cast<int>(m % 1000)};
+        RunTick(fields_, clock, ".", probe_);
+        return probe_.last;
+    }
+
+    // The first millisecond of the stretch in which `frequency` was the
+    // candidate, searching back from `ms` (at most a minute).
+    std::optional<long> OnsetBefore(long ms, const std::string& frequency) {
+        long t = ms;
+        while (t > ms - 60'000 && CandidateAt(t) != frequency) --t;
+        if (t <= ms - 60'000) return std::nullopt;
+        while (CandidateAt(t - 1) == frequency) --t;
+        return t;
+    }
+
+  private:
+    MainFields fields_;
+    CandidateProbe probe_;
+};
+
+struct Onset {
+    long ms;
+    std::string frequency;
+    long lastsMs;
+};
+
+// Every change to a new, non-empty candidate between `from` and `to`: the
+// commands a perfect program would send, with how long each candidate lasted.
+std::vector<Onset> ExpectedCommands(Sweep& sweep, long from, long to) {
+    std::vector<Onset> onsets;
+    std::string previous = sweep.CandidateAt(from - 1);
+    std::string lastSent = previous;
+    for (long t = from; t <= to; ++t) {
+        const std::string candidate = sweep.CandidateAt(t);
+        if (candidate != previous && !onsets.empty() && onsets.back().lastsMs == 0) {
+            onsets.back().lastsMs = t - onsets.back().ms;
+        }
+        if (!candidate.empty() && candidate != lastSent) {
+            onsets.push_back({t, candidate, 0});
+            lastSent = candidate;
+        }
+        previous = candidate;
+    }
+    return onsets;
+}
+
+double Percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) return NAN;
+    std::sort(values.begin(), values.end());
+    const auto index =
+        static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(values.size()))) - 1;
+    return values[std::min(index, values.size() - 1)];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: %s PERIOD CHIRP RATE STEP SLIDER < arrivals\n", argv[0]);
+        return 2;
+    }
+    MainFields settings;
+    settings.Combo_period = argv[1];
+    settings.chirptime = argv[2];
+    settings.Combo_rate = argv[3];
+    settings.Combo_step = argv[4];
+    settings.Slider1 = std::stoi(argv[5]);
+    Sweep sweep(settings);
+
+    std::vector<Arrival> arrivals;
+    for (Arrival a; std::cin >> a.ms >> a.frequency;) {
+        if (!arrivals.empty() && a.ms < arrivals.back().ms - kDayMs / 2)
+            a.ms += kDayMs;  // past midnight
+        arrivals.push_back(a);
+    }
+    if (arrivals.empty()) {
+        std::fprintf(stderr, "no arrivals\n");
+        return 1;
+    }
+
+    std::vector<double> lateness;
+    int duplicates = 0;
+    std::printf("arrival_ms,frequency,ideal_ms,lateness_ms\n");
+    for (std::size_t i = 0; i < arrivals.size(); ++i) {
+        const Arrival& a = arrivals[i];
+        if (i > 0 && arrivals[i - 1].frequency == a.frequency) ++duplicates;
+        const std::optional<long> ideal =
+            sweep.OnsetBefore(static_cast<long>(std::floor(a.ms)), a.frequency);
+        if (!ideal) {
+            std::printf("%.3f,%s,,\n", a.ms, a.frequency.c_str());
+            continue;
+        }
+        lateness.push_back(a.ms - static_cast<double>(*ideal));
+        std::printf("%.3f,%s,%ld,%.3f\n", a.ms, a.frequency.c_str(), *ideal, lateness.back());
+    }
+
+    // Expected commands between the first arrival and a second before the last
+    // (so that a command on its way at the end is not counted as missed).
+    const long from = static_cast<long>(arrivals.front().ms) + 1;
+    const long to = static_cast<long>(arrivals.back().ms) - 1000;
+    int missed = 0, tooShortToSee = 0;
+    for (const Onset& onset : ExpectedCommands(sweep, from, to)) {
+        const bool arrived = std::any_of(arrivals.begin(), arrivals.end(), [&](const Arrival& a) {
+            return a.frequency == onset.frequency && a.ms >= static_cast<double>(onset.ms) &&
+                   a.ms < static_cast<double>(onset.ms) + 1000;
+        });
+        if (arrived) continue;
+        if (onset.lastsMs > 0 && onset.lastsMs < 50) {
+            ++tooShortToSee;
+        } else {
+            ++missed;
+        }
+    }
+    std::fprintf(stderr,
+                 "commands %zu  unmatched %zu  median %.1f ms  p95 %.1f ms  max %.1f ms  "
+                 "missed %d  duplicates %d  windows shorter than a tick, not sent %d\n",
+                 arrivals.size(), arrivals.size() - lateness.size(), Percentile(lateness, 0.5),
+                 Percentile(lateness, 0.95),
+                 lateness.empty() ? NAN : *std::max_element(lateness.begin(), lateness.end()),
+                 missed, duplicates, tooShortToSee);
+    return 0;
+}

@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <QTime>
 #include <QTimer>
+#include <clocale>
 #include <iostream>
 #include <optional>
 #include <utility>
@@ -117,12 +118,7 @@ MainWindow::MainWindow(HamlibOptions radio, ClockSource clock, QWidget* parent)
       clock_(std::move(clock)),
       separator_(QLocale().decimalPoint().toStdString()),
       timer_(new QTimer(this)),
-      link_(std::make_unique<HamlibLink>(std::move(radio),
-                                         [this] {
-                                             QMetaObject::invokeMethod(
-                                                 this, [this] { DeliverLinkEvents(); },
-                                                 Qt::QueuedConnection);
-                                         })),
+      link_(OpenLink(std::move(radio))),
       handOff_(*link_) {
     setObjectName("Main");
     setWindowTitle(ToQString(kWindowCaption));
@@ -135,6 +131,19 @@ MainWindow::MainWindow(HamlibOptions radio, ClockSource clock, QWidget* parent)
     timer_->setTimerType(Qt::PreciseTimer);
     connect(timer_, &QTimer::timeout, this, &MainWindow::Tick);
     ArmNextTick();
+}
+
+// Qt gives the C library the user's locale. Hamlib 4.5 switches LC_NUMERIC to
+// "C" and back while it opens a networked radio, reading the saved locale's
+// name after that switch has freed it unless the name is "C" already. Qt's own
+// number handling does not use the C library's locale, so the window keeps it "C".
+std::unique_ptr<HamlibLink> MainWindow::OpenLink(HamlibOptions radio) {
+    std::setlocale(LC_NUMERIC, "C");
+    // The worker thread wakes the window; the events are taken on the window's own thread.
+    return std::make_unique<HamlibLink>(std::move(radio), [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { DeliverLinkEvents(); }, Qt::QueuedConnection);
+    });
 }
 
 void MainWindow::CreateControls() {

@@ -38,6 +38,7 @@ class MainWindow final : public QWidget, public LinkListener {
     void OnItemValue(LinkItem item, std::string text) override;
 
   private:
+    std::unique_ptr<HamlibLink> OpenLink(HamlibOptions radio);
     void CreateControls();
     QWidget* CreateControl(const ControlSpec& control);
     void SetFocusOrder();

@@ -102,10 +102,19 @@ void ProgramTest::drivesARealRigctld() {
     program.setProcessEnvironment(environment);
     program.start(MORVANE_PROGRAM, {"-m", "2", "-r", QString::fromStdString(rigctld.address())});
     QVERIFY(program.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(IsStepOnTheBand(rigctld.Frequency().value_or(0)), kStartLimitMs);
+    // rigctld 4.5 now and then drops a probe while another client is connected;
+    // such a probe keeps the last reading.
+    long long frequency = 0;
+    const auto retuned = [&] {
+        frequency = rigctld.Frequency().value_or(frequency);
+        return IsStepOnTheBand(frequency);
+    };
+    QString told;
+    QTRY_VERIFY2_WITH_TIMEOUT(retuned(), qPrintable(told += program.readAllStandardError()),
+                              kStartLimitMs);
     program.terminate();
     QVERIFY(program.waitForFinished());
-    const QString told = QString::fromUtf8(program.readAllStandardError());
+    told += QString::fromUtf8(program.readAllStandardError());
     QVERIFY2(told.contains(QString("NET rigctl (model 2) at %1\n").arg(rigctld.address().c_str())),
              qPrintable(told));
 }

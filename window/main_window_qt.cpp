@@ -19,6 +19,9 @@
 namespace morvane {
 namespace {
 
+// The layout's boxes were sized for Windows' default dialog font; the desktop's
+// own, often larger, would not fit in them.
+constexpr FontSpec kWindowFont{"MS Sans Serif", 8.25, false};
 constexpr int kSliderMinimum = -10;
 constexpr int kSliderMaximum = 10;
 
@@ -60,6 +63,7 @@ QFont FontFor(const FontSpec& spec, const QFont& windowFont) {
     return font;
 }
 
+// A child of the window of the control's kind, with its caption or list.
 QWidget* NewWidget(const ControlSpec& control, QWidget* window) {
     switch (control.kind) {
         case ControlKind::Label: {
@@ -150,6 +154,7 @@ void MainWindow::CreateControls() {
     const int dpi = qRound(screen()->logicalDotsPerInch());
     const auto pixels = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
     resize(pixels(kClientWidthTwips), pixels(kClientHeightTwips));
+    setFont(FontFor(kWindowFont, font()));
     for (std::size_t i = 0; i < kMainWindowLayout.size(); ++i) {
         const ControlSpec& control = kMainWindowLayout[i];
         QWidget* widget = NewWidget(control, this);

@@ -39,18 +39,23 @@ class MainWindow final : public QWidget, public LinkListener {
 
   private:
     std::unique_ptr<HamlibLink> OpenLink(HamlibOptions radio);
+    // Every control of the layout table, placed in pixels for this screen's dpi.
     void CreateControls();
-    QWidget* CreateControl(const ControlSpec& control);
     void SetFocusOrder();
     void FillPeriodList();
     void PassEditsToFields();
+    // The one place the tick timer is started.
     void ArmNextTick();
+    // Timer1: one tick against the record, then the record is shown.
     void Tick();
+    // Takes the link's notices and values into the record, on the window's thread.
     void DeliverLinkEvents();
+    // Brings every widget in line with the record.
     void ShowFields();
     void ShowText2Background();
     void ShowTickFailure(const TickFailure* failure);
     void ShowLinkDescription();
+    // The widget of the layout's control called `name`.
     QWidget* Control(std::string_view name) const;
 
     MainFields fields_;

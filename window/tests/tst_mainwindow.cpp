@@ -24,7 +24,7 @@ ClockReading At(int hour, int minute, int second, int millisecond = 0) {
 }
 
 // A clock standing still at `time`; counts its readings so a test can see the ticks go on.
-MainWindow::ClockSource StoppedClock(ClockReading time, std::shared_ptr<int> readings = {}) {
+MainWindow::ClockSource StoppedClock(ClockReading time, const std::shared_ptr<int>& readings = {}) {
     return [time, readings] {
         if (readings) ++*readings;
         return time;
@@ -104,6 +104,8 @@ class MainWindowTest : public QObject {
     void startsWithTheListsInStoredOrder_data();
     void startsWithTheListsInStoredOrder();
     void startsWithTheWindowsOwnLook();
+    void fitsEveryCaptionInItsBox_data();
+    void fitsEveryCaptionInItsBox();
     void opensWithFocusInText5AndTabsInOrder();
     void placesFieldsInPixelsAt96Dpi_data();
     void placesFieldsInPixelsAt96Dpi();
@@ -196,6 +198,35 @@ void MainWindowTest::startsWithTheWindowsOwnLook() {
     QCOMPARE(ControlOf(window, "text2")->font().pointSizeF(), 14.25);
     QVERIFY(ControlOf(window, "Label2")->font().bold());
     QVERIFY(!ControlOf(window, "Label9")->font().bold());
+}
+
+void MainWindowTest::fitsEveryCaptionInItsBox_data() {
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("text");
+    for (const char* label : {"Label4", "Label2", "Label3", "Label10", "Label8", "Label6", "Label9",
+                              "Label7", "Label5", "Label1"}) {
+        QTest::newRow(label) << label << QString();
+    }
+    QTest::newRow("status connected") << "status" << QString(morvane::kConnectedStatus.data());
+    QTest::newRow("status not connected")
+        << "status" << QString(morvane::kNotConnectedStatus.data());
+}
+
+// The boxes have fixed sizes, so a face too wide would cut captions short.
+void MainWindowTest::fitsEveryCaptionInItsBox() {
+    QFETCH(QString, label);
+    QFETCH(QString, text);
+    MainWindow window(NoSuchRadio(), StoppedClock(At(0, 4, 0)));
+    const auto* box = qobject_cast<QLabel*>(ControlOf(window, label));
+    QVERIFY(box);
+    if (text.isEmpty()) text = box->text();
+    const int width = QFontMetrics(box->font()).horizontalAdvance(text);
+    QVERIFY2(width <= box->contentsRect().width(),
+             qPrintable(QString("%1 needs %2 px of %3 in %4")
+                            .arg(text)
+                            .arg(width)
+                            .arg(box->contentsRect().width())
+                            .arg(QFontInfo(box->font()).family())));
 }
 
 void MainWindowTest::opensWithFocusInText5AndTabsInOrder() {

@@ -54,7 +54,7 @@ class ProgramTest : public QObject {
 void ProgramTest::refusesABadOptionWithStatusTwoBeforeAnyWindow_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("line");
-    const auto row = [](const char* name, QStringList arguments, const char* problem) {
+    const auto row = [](const char* name, const QStringList& arguments, const char* problem) {
         QTest::newRow(name) << arguments
                             << QString("morvane: %1; try 'morvane --help'\n").arg(problem);
     };

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "radiolink/command_line_hamlib.hpp"
 
 namespace morvane {
@@ -101,43 +99,6 @@ TEST(CommandLine, RefusesABadOptionOrValueNamingIt) {
         EXPECT_EQ(command.action, CommandAction::Refuse);
         EXPECT_EQ(command.problem, problem);
     }
-}
-
-// What the user reads, and the exit status scripts see.
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Outcome CarriedOut(const Arguments& arguments) {
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = CarryOut(ParseCommandLine(arguments), out, err);
-    return {status, out.str(), err.str()};
-}
-
-TEST(CommandLine, ARefusalIsOneLineOnStderrWithStatusTwo) {
-    const Outcome outcome = CarriedOut({"--frequency", "14074000"});
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, "morvane: unknown option '--frequency'; try 'morvane --help'\n");
-}
-
-TEST(CommandLine, HelpVersionAndListPrintOnStdoutWithStatusZero) {
-    const Outcome version = CarriedOut({"--version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "Morvane V1.11\n");
-    const Outcome help = CarriedOut({"-h"});
-    EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--model", "--rig-file", "--serial-speed", "--set-conf", "--list"}) {
-        EXPECT_NE(help.out.find(option), std::string::npos) << option;
-    }
-    const Outcome list = CarriedOut({"-l"});
-    EXPECT_EQ(list.status, 0);
-    EXPECT_NE(list.out.find("     1  Hamlib "), std::string::npos);
-    EXPECT_NE(list.out.find("     2  Hamlib               NET rigctl"), std::string::npos);
-    EXPECT_EQ(list.err, "");
 }
 
 }  // namespace

@@ -130,6 +130,7 @@ MainWindow::MainWindow(HamlibOptions radio, ClockSource clock, QWidget* parent)
     SetFocusOrder();
     FillPeriodList();
     ShowFields();
+    // Only now: adding a list's first entry sets its text, which must not reach the record.
     PassEditsToFields();
     ShowLinkDescription();
     timer_->setTimerType(Qt::PreciseTimer);

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libhamlib-dev libhamlib-utils
   g++-mingw-w64-x86-64-posix wine64 xvfb xauth
   clang libclang-rt-14-dev
-  fonts-dejavu-core python3 iproute2
+  fonts-dejavu-core fonts-liberation python3 iproute2 imagemagick
 )
 
 missing=()

@@ -1,0 +1,16 @@
+#include <QApplication>
+#include <iostream>
+
+#include "radiolink/command_line_hamlib.hpp"
+#include "window/main_window_qt.hpp"
+
+int main(int argc, char* argv[]) {
+    using namespace morvane;
+    const CommandLine command = ParseCommandLine(ArgumentsAfterProgramName(argc, argv));
+    if (command.action != CommandAction::OpenWindow) return CarryOut(command, std::cout, std::cerr);
+    int qtArgc = 1;  // the options are the radio's; Qt must not read them as its own
+    QApplication application(qtArgc, argv);
+    MainWindow window(command.options);
+    window.show();
+    return QApplication::exec();
+}

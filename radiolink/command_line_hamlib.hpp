@@ -1,0 +1,37 @@
+#pragma once
+
+#include <ostream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "radiolink/radio_link_hamlib.hpp"
+
+namespace morvane {
+
+// The exit status of a command line the program cannot use, as rigctl has it.
+inline constexpr int kBadUsageStatus = 2;
+
+// What a command line asks the program to do.
+enum class CommandAction { OpenWindow, ListModels, ShowHelp, ShowVersion, Refuse };
+
+struct CommandLine {
+    CommandAction action = CommandAction::OpenWindow;
+    HamlibOptions options;  // OpenWindow: the radio to drive
+    std::string problem;    // Refuse: what is wrong, naming the option
+};
+
+// Reads the options in rigctl's manner: -m/--model, -r/--rig-file,
+// -s/--serial-speed, -C/--set-conf (repeatable), -v/--verbose, -l/--list,
+// -h/--help, -V/--version. A value may be attached (-m2, --model=2) or follow
+// (-m 2, --model 2). `arguments` excludes the program's own name.
+CommandLine ParseCommandLine(std::span<const std::string> arguments);
+
+// The arguments after the program's own name.
+std::vector<std::string> ArgumentsAfterProgramName(int argc, char* argv[]);
+
+// Does what a command line other than OpenWindow asks for: help, version and
+// the model list on `out`, a refusal as one line on `err`. Returns the exit status.
+int CarryOut(const CommandLine& command, std::ostream& out, std::ostream& err);
+
+}  // namespace morvane

@@ -1,0 +1,288 @@
+#include "window/main_window_qt.hpp"
+
+#include <QComboBox>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QScreen>
+#include <QSlider>
+#include <QTime>
+#include <QTimer>
+#include <clocale>
+#include <iostream>
+#include <optional>
+#include <utility>
+
+#include "tracking/tick.hpp"
+
+namespace morvane {
+namespace {
+
+// The layout's boxes were sized for Windows' default dialog font; the desktop's
+// own, often larger, would not fit in them.
+constexpr FontSpec kWindowFont{"MS Sans Serif", 8.25, false};
+constexpr int kSliderMinimum = -10;
+constexpr int kSliderMaximum = 10;
+
+QString ToQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The program's colours keep red in the low byte; QColor wants it first.
+QColor ToQColor(Colour colour) {
+    return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+                  static_cast<int>((colour >> 16) & 0xFF));
+}
+
+// Faces close in width to the table's Windows faces, for where those are missing:
+// Vera's heirs run as wide as Verdana, Arial's clones near MS Sans Serif.
+QStringList FamiliesFor(std::string_view family) {
+    QStringList families{ToQString(family)};
+    if (family == "Verdana")
+        families << "DejaVu Sans"
+                 << "Bitstream Vera Sans";
+    if (family == "MS Sans Serif") {
+        families << "Microsoft Sans Serif"
+                 << "Arial"
+                 << "Liberation Sans"
+                 << "Arimo"
+                 << "Nimbus Sans";
+    }
+    return families;
+}
+
+// The table's font, or the nearest sans-serif face at the same size.
+QFont FontFor(const FontSpec& spec, const QFont& windowFont) {
+    if (spec.family.empty()) return windowFont;
+    QFont font(windowFont);
+    font.setFamilies(FamiliesFor(spec.family));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(spec.points);
+    font.setBold(spec.bold);
+    return font;
+}
+
+// A child of the window of the control's kind, with its caption or list.
+QWidget* NewWidget(const ControlSpec& control, QWidget* window) {
+    switch (control.kind) {
+        case ControlKind::Label: {
+            auto* label = new QLabel(ToQString(control.caption), window);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // captions sit at the top
+            return label;
+        }
+        case ControlKind::TextField:
+            return new QLineEdit(window);
+        case ControlKind::DropDown: {
+            auto* list = new QComboBox(window);
+            list->setEditable(true);
+            // Typed text is a setting of its own, never a new entry of the list.
+            list->setInsertPolicy(QComboBox::NoInsert);
+            for (std::string_view entry : control.list) list->addItem(ToQString(entry));
+            return list;
+        }
+        case ControlKind::Slider: {
+            auto* slider = new QSlider(Qt::Horizontal, window);
+            slider->setRange(kSliderMinimum, kSliderMaximum);
+            return slider;
+        }
+    }
+    return nullptr;
+}
+
+// Replaces a widget's text only when it differs, so that a user typing in
+// it keeps the caret and the undo history.
+void ShowText(QWidget* widget, const QString& text) {
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        if (edit->text() != text) edit->setText(text);
+    } else if (auto* list = qobject_cast<QComboBox*>(widget)) {
+        if (list->currentText() != text) list->setEditText(text);
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        if (label->text() != text) label->setText(text);
+    }
+}
+
+// "Period: is not a number".
+QString FailureText(const TickFailure& failure) {
+    QString setting = ToQString(SettingName(failure.field()));
+    if (!setting.isEmpty()) setting[0] = setting[0].toUpper();
+    return setting + ": " + QString::fromUtf8(failure.what());
+}
+
+}  // namespace
+
+ClockReading ReadLocalClock() {
+    const QTime now = QTime::currentTime();
+    return {now.hour(), now.minute(), now.second(), now.msec()};
+}
+
+MainWindow::MainWindow(HamlibOptions radio, ClockSource clock, QWidget* parent)
+    : QWidget(parent),
+      clock_(std::move(clock)),
+      separator_(QLocale().decimalPoint().toStdString()),
+      timer_(new QTimer(this)),
+      link_(OpenLink(std::move(radio))),
+      handOff_(*link_) {
+    setObjectName("Main");
+    setWindowTitle(ToQString(kWindowCaption));
+    CreateControls();
+    SetFocusOrder();
+    FillPeriodList();
+    ShowFields();
+    // Only now: adding a list's first entry sets its text, which must not reach the record.
+    PassEditsToFields();
+    ShowLinkDescription();
+    timer_->setTimerType(Qt::PreciseTimer);
+    connect(timer_, &QTimer::timeout, this, &MainWindow::Tick);
+    ArmNextTick();
+}
+
+// Qt gives the C library the user's locale. Hamlib 4.5 switches LC_NUMERIC to
+// "C" and back while it opens a networked radio, reading the saved locale's
+// name after that switch has freed it unless the name is "C" already. Qt's own
+// number handling does not use the C library's locale, so the window keeps it "C".
+std::unique_ptr<HamlibLink> MainWindow::OpenLink(HamlibOptions radio) {
+    std::setlocale(LC_NUMERIC, "C");
+    // The worker thread wakes the window; the events are taken on the window's own thread.
+    return std::make_unique<HamlibLink>(std::move(radio), [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { DeliverLinkEvents(); }, Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::CreateControls() {
+    const int dpi = qRound(screen()->logicalDotsPerInch());
+    const auto pixels = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
+    resize(pixels(kClientWidthTwips), pixels(kClientHeightTwips));
+    setFont(FontFor(kWindowFont, font()));
+    for (std::size_t i = 0; i < kMainWindowLayout.size(); ++i) {
+        const ControlSpec& control = kMainWindowLayout[i];
+        QWidget* widget = NewWidget(control, this);
+        widget->setObjectName(ToQString(control.name));
+        widget->setFont(FontFor(control.font, font()));
+        const Twips& box = control.twips;
+        widget->setGeometry(pixels(box.left), pixels(box.top), pixels(box.width),
+                            pixels(box.height));
+        if (!control.visible) {
+            widget->setVisible(false);
+            widget->setFocusPolicy(Qt::NoFocus);
+        }
+        controls_[i] = widget;
+    }
+}
+
+void MainWindow::SetFocusOrder() {
+    for (std::size_t i = 1; i < kFocusOrder.size(); ++i) {
+        setTabOrder(Control(kFocusOrder[i - 1]), Control(kFocusOrder[i]));
+    }
+    Control(kFocusOrder.front())->setFocus();
+}
+
+// The window's load: the period list gets its entries; its text stays as the record has it.
+void MainWindow::FillPeriodList() {
+    auto* periods = static_cast<QComboBox*>(Control("Combo_period"));
+    for (std::string_view entry : kPeriodList) periods->addItem(ToQString(entry));
+}
+
+// Every edit reaches the record at once, so the next tick reads what the user typed.
+void MainWindow::PassEditsToFields() {
+    for (std::size_t i = 0; i < kMainWindowLayout.size(); ++i) {
+        std::string MainFields::*field = kMainWindowLayout[i].field;
+        const auto store = [this, field](const QString& text) {
+            fields_.*field = text.toStdString();
+        };
+        if (auto* edit = qobject_cast<QLineEdit*>(controls_[i])) {
+            connect(edit, &QLineEdit::textEdited, this, store);
+        } else if (auto* list = qobject_cast<QComboBox*>(controls_[i])) {
+            connect(list, &QComboBox::currentTextChanged, this, store);
+        }
+    }
+    connect(static_cast<QSlider*>(Control("Slider1")), &QSlider::valueChanged, this,
+            [this](int position) { fields_.Slider1 = position; });
+}
+
+void MainWindow::ArmNextTick() {
+    timer_->start(kTickIntervalMs);
+}
+
+void MainWindow::Tick() {
+    const ClockReading clock = clock_();
+    std::optional<TickFailure> failure;
+    try {
+        RunTick(fields_, clock, separator_, handOff_);
+    } catch (const TickFailure& tickFailure) {
+        failure = tickFailure;  // the readouts written so far stay; the next tick tries again
+    }
+    ShowTickFailure(failure ? &*failure : nullptr);
+    ShowFields();
+}
+
+void MainWindow::DeliverLinkEvents() {
+    link_->DeliverEvents(*this);
+    ShowLinkDescription();
+    ShowFields();
+}
+
+void MainWindow::OnLinkOpened() {
+    LinkOpened(fields_);
+}
+
+void MainWindow::OnLinkClosed() {
+    LinkClosed(fields_);
+}
+
+void MainWindow::OnItemValue(LinkItem item, std::string text) {
+    ItemValueArrived(fields_, item, std::move(text));
+}
+
+void MainWindow::ShowFields() {
+    for (std::size_t i = 0; i < kMainWindowLayout.size(); ++i) {
+        if (kMainWindowLayout[i].field == nullptr) continue;
+        ShowText(controls_[i], QString::fromStdString(fields_.*kMainWindowLayout[i].field));
+    }
+    auto* slider = static_cast<QSlider*>(Control("Slider1"));
+    if (slider->value() != fields_.Slider1) slider->setValue(fields_.Slider1);
+    ShowText2Background();
+}
+
+void MainWindow::ShowText2Background() {
+    QWidget* text2 = Control("text2");
+    QPalette wanted = palette();  // the window's: the default background
+    if (fields_.text2Background) {
+        wanted.setColor(QPalette::Base, ToQColor(*fields_.text2Background));
+    }
+    if (text2->palette() != wanted) text2->setPalette(wanted);
+}
+
+// Marks the field whose setting the tick could not use, with red text and a
+// tooltip saying why; the mark goes with the first tick that can use it.
+void MainWindow::ShowTickFailure(const TickFailure* failure) {
+    QWidget* control = failure ? Control(ControlForSetting(failure->field()).name) : nullptr;
+    const QString why = failure ? FailureText(*failure) : QString();
+    if (markedControl_ != nullptr && markedControl_ != control) {
+        markedControl_->setToolTip({});
+        markedControl_->setPalette(palette());
+    }
+    markedControl_ = control;
+    if (control == nullptr || control->toolTip() == why) return;
+    control->setToolTip(why);
+    QPalette marked = palette();
+    marked.setColor(QPalette::Text, Qt::red);
+    control->setPalette(marked);
+}
+
+// Says which radio is driven, so that nobody takes Hamlib's dummy radio for their own.
+void MainWindow::ShowLinkDescription() {
+    QWidget* status = Control("status");
+    const QString description = QString::fromStdString(link_->Description());
+    if (status->toolTip() == description) return;
+    status->setToolTip(description);
+    std::cerr << "morvane: " << link_->Description() << std::endl;
+}
+
+QWidget* MainWindow::Control(std::string_view name) const {
+    return controls_[static_cast<std::size_t>(FindControl(name) - kMainWindowLayout.data())];
+}
+
+}  // namespace morvane

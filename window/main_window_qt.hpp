@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "radiolink/hand_off.hpp"
+#include "radiolink/radio_link_hamlib.hpp"
+#include "tracking/sweep_position.hpp"
+#include "tracking/tick_failure.hpp"
+#include "window/main_fields.hpp"
+#include "window/window_layout.hpp"
+
+class QTimer;
+
+namespace morvane {
+
+// One reading of the local time of day with its milliseconds.
+ClockReading ReadLocalClock();
+
+// The main window, "Main": shows and edits MainFields, runs the 50 ms tick
+// and takes the radio link's notices and values. MainFields is the one
+// record of the program's state; the widgets only show it and pass the
+// user's edits into it.
+class MainWindow final : public QWidget, public LinkListener {
+    Q_OBJECT
+
+  public:
+    using ClockSource = std::function<ClockReading()>;
+
+    explicit MainWindow(HamlibOptions radio, ClockSource clock = ReadLocalClock,
+                        QWidget* parent = nullptr);
+
+    void OnLinkOpened() override;
+    void OnLinkClosed() override;
+    void OnItemValue(LinkItem item, std::string text) override;
+
+  private:
+    std::unique_ptr<HamlibLink> OpenLink(HamlibOptions radio);
+    // Every control of the layout table, placed in pixels for this screen's dpi.
+    void CreateControls();
+    void SetFocusOrder();
+    void FillPeriodList();
+    void PassEditsToFields();
+    // The one place the tick timer is started.
+    void ArmNextTick();
+    // Timer1: one tick against the record, then the record is shown.
+    void Tick();
+    // Takes the link's notices and values into the record, on the window's thread.
+    void DeliverLinkEvents();
+    // Brings every widget in line with the record.
+    void ShowFields();
+    void ShowText2Background();
+    void ShowTickFailure(const TickFailure* failure);
+    void ShowLinkDescription();
+    // The widget of the layout's control called `name`.
+    QWidget* Control(std::string_view name) const;
+
+    MainFields fields_;
+    ClockSource clock_;
+    std::string separator_;  // the locale's decimal separator, as the tick reads numbers
+    std::array<QWidget*, kMainWindowLayout.size()> controls_{};  // in the layout's order
+    QWidget* markedControl_ = nullptr;  // the setting the last tick could not use
+    QTimer* timer_ = nullptr;
+    // Destroyed before the window's QObject part, so the worker that posts
+    // to the window has stopped before the window goes.
+    std::unique_ptr<HamlibLink> link_;
+    LinkHandOff handOff_;
+};
+
+}  // namespace morvane

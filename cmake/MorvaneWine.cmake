@@ -7,8 +7,10 @@ set(MORVANE_WINE_SESSION ${CMAKE_BINARY_DIR}/wine-session)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh
                                   ${MORVANE_WINE_SESSION})
 
+# An absent stand-in server idles through the session and keeps Wine's desktop up.
 add_test(NAME wine_session_start
-         COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-session.sh start ${MORVANE_WINE_SESSION})
+         COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-session.sh start ${MORVANE_WINE_SESSION}
+                 $<TARGET_FILE:morvane_dde_server> --absent)
 add_test(NAME wine_session_stop
          COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-session.sh stop ${MORVANE_WINE_SESSION})
 set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP WineSession TIMEOUT 120)

@@ -2,9 +2,13 @@
 # One Wine session for the Windows tests: a virtual X display, a throw-away
 # Wine prefix and a persistent wineserver, all kept under one folder.
 #
-#   wine-session.sh check        can Wine start on this machine at all?
-#   wine-session.sh start DIR    set up a fresh session in DIR
-#   wine-session.sh stop DIR     end the session's processes and drop its prefix
+#   wine-session.sh check                       can Wine start on this machine at all?
+#   wine-session.sh start DIR [PROGRAM ARGS...] set up a fresh session in DIR
+#   wine-session.sh stop DIR                    end the session's processes, drop its prefix
+#
+# PROGRAM, a Windows program that idles until the session ends, keeps Wine's
+# desktop up: without one, the desktop closes after every program and the next
+# window-owning program can hang while it comes back.
 set -euo pipefail
 
 wine_environment() {
@@ -32,6 +36,7 @@ start_display() {
 
 start() {
   local dir=$1
+  shift
   stop "$dir" 2>/dev/null || true
   rm -rf "$dir"
   mkdir -p "$dir"
@@ -45,6 +50,9 @@ start() {
   # started would inherit its output pipe and hold the test runner until it exits.
   wineserver -p </dev/null >/dev/null 2>&1
   wine wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+  if [ $# -gt 0 ]; then
+    setsid wine "$@" </dev/null >"$dir/keeper.log" 2>&1 &
+  fi
   echo "wine-session: display $DISPLAY, prefix $WINEPREFIX"
 }
 
@@ -64,7 +72,7 @@ stop() {
 
 case "${1:-}" in
   check) check ;;
-  start) start "$(realpath -m "$2")" ;;
+  start) start "$(realpath -m "$2")" "${@:3}" ;;
   stop) stop "$(realpath -m "$2")" ;;
   *)
     echo "usage: $0 check | start DIR | stop DIR" >&2

@@ -10,8 +10,9 @@
 //                      [--refuse] [--absent] [--quit-after SECONDS] [--slow-ack MS]
 //
 // --refuse answers every command "not processed"; --absent runs without
-// offering the service; --quit-after ends the program; --slow-ack holds each
-// acknowledgement back, as a busy server does.
+// offering the service (the tests' Wine session also keeps one running so that
+// Wine's desktop stays up between test programs); --quit-after ends the
+// program; --slow-ack holds each acknowledgement back, as a busy server does.
 #include <windows.h>
 // These build on the types windows.h declares.
 #include <ddeml.h>
@@ -93,6 +94,12 @@ bool IsOurItem(HSZ item) {
            DdeCmpStringHandles(item, gServer->hertzItem) == 0;
 }
 
+// An absent server, like the real program with its DDE server off, talks to no one.
+bool AcceptsConversation(HSZ topic, HSZ service) {
+    return !gServer->options.absent && DdeCmpStringHandles(topic, gServer->topic) == 0 &&
+           DdeCmpStringHandles(service, gServer->service) == 0;
+}
+
 HDDEDATA ServeItem(UINT format, HSZ item) {
     if (format != CF_TEXT || !IsOurItem(item)) return nullptr;
     const std::string value = ItemValue(item);
@@ -139,7 +146,7 @@ HDDEDATA CALLBACK OnTransaction(UINT type, UINT format, HCONV, HSZ first, HSZ se
     switch (type) {
         case XTYP_CONNECT:
             return reinterpret_cast<HDDEDATA>(
-                static_cast<ULONG_PTR>(DdeCmpStringHandles(first, gServer->topic) == 0));
+                static_cast<ULONG_PTR>(AcceptsConversation(first, second)));
         case XTYP_ADVSTART:
             return reinterpret_cast<HDDEDATA>(
                 static_cast<ULONG_PTR>(format == CF_TEXT && IsOurItem(second)));
@@ -159,7 +166,8 @@ HSZ Name(const wchar_t* text) {
 
 bool StartService() {
     if (DdeInitializeW(&gServer->instance, OnTransaction,
-                       APPCLASS_STANDARD | CBF_SKIP_ALLNOTIFICATIONS, 0) != DMLERR_NO_ERROR) {
+                       APPCLASS_STANDARD | APPCMD_FILTERINITS | CBF_SKIP_ALLNOTIFICATIONS,
+                       0) != DMLERR_NO_ERROR) {
         return false;
     }
     gServer->service = Name(L"hrd_radio_000");

@@ -1,6 +1,11 @@
+include(${CMAKE_CURRENT_LIST_DIR}/MorvaneWin32.cmake)
+
 # Settings every target of the project shares: include root, warnings and sanitizers.
 function(morvane_target_defaults target)
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(WIN32)
+    morvane_win32_defaults(${target})
+  endif()
   if(MORVANE_WARNING_FLAGS)
     separate_arguments(_warnings UNIX_COMMAND "${MORVANE_WARNING_FLAGS}")
     target_compile_options(${target} PRIVATE ${_warnings})

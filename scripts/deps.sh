@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libhamlib-dev libhamlib-utils
-  g++-mingw-w64-x86-64-posix wine64 xvfb xauth
+  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth
   clang libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation python3 iproute2 imagemagick
 )

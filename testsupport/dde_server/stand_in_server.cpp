@@ -1,0 +1,215 @@
+// A stand-in for the radio-control program's DDE server, for tests only.
+//
+// Serves service "hrd_radio_000", topic "hrd_cat", with the items
+// "hrd_frequency" (dot-grouped, "14.074.000") and "hrd_hertz" ("14074000"),
+// both with advise loops. "freq N" retunes it; the advise for the new
+// frequency goes out after the command is acknowledged. Every command it
+// receives is written to the log with the local time of day in milliseconds.
+//
+//   morvane_dde_server --log FILE [--ready-event NAME] [--frequency HZ]
+//                      [--refuse] [--absent] [--quit-after SECONDS] [--slow-ack MS]
+//
+// --refuse answers every command "not processed"; --absent runs without
+// offering the service (the tests' Wine session also keeps one running so that
+// Wine's desktop stays up between test programs); --quit-after ends the
+// program; --slow-ack holds each acknowledgement back, as a busy server does.
+#include <windows.h>
+// These build on the types windows.h declares.
+#include <ddeml.h>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "radiolink/frequency_text.hpp"
+#include "radiolink/text_codec_win32.hpp"
+
+namespace {
+
+using morvane::DisplayFrequencyText;
+using morvane::FrequencyOfCommand;
+using morvane::Utf8FromWide;
+
+struct Options {
+    std::wstring logPath;
+    std::wstring readyEvent;
+    std::int64_t frequencyHz = 14'074'000;
+    bool refuse = false;
+    bool absent = false;
+    DWORD quitAfterMs = 0;
+    DWORD slowAckMs = 0;
+};
+
+struct Server {
+    Options options;
+    DWORD instance = 0;
+    HSZ service = nullptr;
+    HSZ topic = nullptr;
+    HSZ frequencyItem = nullptr;
+    HSZ hertzItem = nullptr;
+    std::FILE* log = nullptr;
+};
+
+// DDEML calls back without a context pointer; this program has one server.
+Server* gServer = nullptr;
+
+constexpr UINT kAdviseMessage = WM_APP + 1;
+
+Options ParseOptions() {
+    Options options;
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; i < count; ++i) {
+        const std::wstring_view name = arguments[i];
+        if (name == L"--refuse") options.refuse = true;
+        if (name == L"--absent") options.absent = true;
+        if (name == L"--refuse" || name == L"--absent" || i + 1 >= count) continue;
+        const wchar_t* value = arguments[++i];
+        if (name == L"--log") options.logPath = value;
+        if (name == L"--ready-event") options.readyEvent = value;
+        if (name == L"--frequency") options.frequencyHz = std::wcstoll(value, nullptr, 10);
+        if (name == L"--quit-after") options.quitAfterMs = std::wcstoul(value, nullptr, 10) * 1000;
+        if (name == L"--slow-ack") options.slowAckMs = std::wcstoul(value, nullptr, 10);
+    }
+    LocalFree(arguments);
+    return options;
+}
+
+std::string ItemValue(HSZ item) {
+    if (DdeCmpStringHandles(item, gServer->frequencyItem) == 0) {
+        return DisplayFrequencyText(gServer->options.frequencyHz);
+    }
+    return std::to_string(gServer->options.frequencyHz);
+}
+
+bool IsOurItem(HSZ item) {
+    return DdeCmpStringHandles(item, gServer->frequencyItem) == 0 ||
+           DdeCmpStringHandles(item, gServer->hertzItem) == 0;
+}
+
+// An absent server, like the real program with its DDE server off, talks to no one.
+bool AcceptsConversation(HSZ topic, HSZ service) {
+    return !gServer->options.absent && DdeCmpStringHandles(topic, gServer->topic) == 0 &&
+           DdeCmpStringHandles(service, gServer->service) == 0;
+}
+
+HDDEDATA ServeItem(UINT format, HSZ item) {
+    if (format != CF_TEXT || !IsOurItem(item)) return nullptr;
+    const std::string value = ItemValue(item);
+    return DdeCreateDataHandle(gServer->instance,
+                               reinterpret_cast<LPBYTE>(const_cast<char*>(value.c_str())),
+                               static_cast<DWORD>(value.size() + 1), 0, item, CF_TEXT, 0);
+}
+
+void LogCommand(std::wstring_view command) {
+    if (gServer->log == nullptr) return;
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    std::fprintf(gServer->log, "%02u:%02u:%02u.%03u\t%ls\n", now.wHour, now.wMinute, now.wSecond,
+                 now.wMilliseconds, std::wstring(command).c_str());
+    std::fflush(gServer->log);
+}
+
+// Takes "freq N" with N a whole number of hertz; anything else changes nothing.
+bool Retune(std::wstring_view command) {
+    const std::optional<std::int64_t> hertz = FrequencyOfCommand(Utf8FromWide(command));
+    if (hertz) gServer->options.frequencyHz = *hertz;
+    return hertz.has_value();
+}
+
+HDDEDATA OnExecute(HDDEDATA data) {
+    std::wstring command(DdeGetData(data, nullptr, 0, 0) / sizeof(wchar_t), L'\0');
+    DdeGetData(data, reinterpret_cast<LPBYTE>(command.data()),
+               static_cast<DWORD>(command.size() * sizeof(wchar_t)), 0);
+    command.resize(std::wcslen(command.c_str()));
+    LogCommand(command);
+    if (gServer->options.refuse) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
+    if (gServer->options.slowAckMs > 0) Sleep(gServer->options.slowAckMs);
+    // The advise must follow the acknowledgement, as the real program's does.
+    if (Retune(command)) PostThreadMessageW(GetCurrentThreadId(), kAdviseMessage, 0, 0);
+    return reinterpret_cast<HDDEDATA>(DDE_FACK);
+}
+
+HDDEDATA CALLBACK OnTransaction(UINT type, UINT format, HCONV, HSZ first, HSZ second, HDDEDATA data,
+                                ULONG_PTR, ULONG_PTR) {
+    switch (type) {
+        case XTYP_CONNECT:
+            return reinterpret_cast<HDDEDATA>(
+                static_cast<ULONG_PTR>(AcceptsConversation(first, second)));
+        case XTYP_ADVSTART:
+            return reinterpret_cast<HDDEDATA>(
+                static_cast<ULONG_PTR>(format == CF_TEXT && IsOurItem(second)));
+        case XTYP_REQUEST:
+        case XTYP_ADVREQ:
+            return ServeItem(format, second);
+        case XTYP_EXECUTE:
+            return OnExecute(data);
+        default:
+            return nullptr;
+    }
+}
+
+HSZ Name(const wchar_t* text) {
+    return DdeCreateStringHandleW(gServer->instance, text, CP_WINUNICODE);
+}
+
+bool StartService() {
+    if (DdeInitializeW(&gServer->instance, OnTransaction,
+                       APPCLASS_STANDARD | APPCMD_FILTERINITS | CBF_SKIP_ALLNOTIFICATIONS,
+                       0) != DMLERR_NO_ERROR) {
+        return false;
+    }
+    gServer->service = Name(L"hrd_radio_000");
+    gServer->topic = Name(L"hrd_cat");
+    gServer->frequencyItem = Name(L"hrd_frequency");
+    gServer->hertzItem = Name(L"hrd_hertz");
+    if (gServer->options.absent) return true;
+    return DdeNameService(gServer->instance, gServer->service, nullptr, DNS_REGISTER) != nullptr;
+}
+
+void SignalReady() {
+    if (gServer->options.readyEvent.empty()) return;
+    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, gServer->options.readyEvent.c_str());
+    if (ready == nullptr) return;
+    SetEvent(ready);
+    CloseHandle(ready);
+}
+
+void CALLBACK QuitNow(HWND, UINT, UINT_PTR, DWORD) {
+    PostQuitMessage(0);
+}
+
+void RunMessageLoop() {
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == kAdviseMessage && message.hwnd == nullptr) {
+            DdePostAdvise(gServer->instance, gServer->topic, gServer->frequencyItem);
+            DdePostAdvise(gServer->instance, gServer->topic, gServer->hertzItem);
+            continue;
+        }
+        DispatchMessageW(&message);
+    }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    Server server;
+    gServer = &server;
+    server.options = ParseOptions();
+    if (!server.options.logPath.empty())
+        server.log = _wfopen(server.options.logPath.c_str(), L"ab");
+    if (!StartService()) return 1;
+    if (server.options.quitAfterMs > 0) SetTimer(nullptr, 0, server.options.quitAfterMs, QuitNow);
+    SignalReady();
+    RunMessageLoop();
+    if (!server.options.absent)
+        DdeNameService(server.instance, server.service, nullptr, DNS_UNREGISTER);
+    DdeUninitialize(server.instance);
+    if (server.log != nullptr) std::fclose(server.log);
+    return 0;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace morvane::test_support {
+
+// The folder of the running program; the build puts every program there.
+std::filesystem::path ProgramFolder();
+
+// Dispatches this thread's messages until `done` holds or `timeoutMs` has
+// passed, and says whether it holds.
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
+
+// Another program, ended (if still running) when this object goes.
+class ChildProcess {
+  public:
+    explicit ChildProcess(std::wstring commandLine);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Exited(DWORD waitMs = 0) const;
+
+  private:
+    PROCESS_INFORMATION process_{};
+};
+
+// How the stand-in radio-control server is to behave.
+struct StandInOptions {
+    bool refuse = false;       // answers every command "not processed"
+    bool absent = false;       // runs without offering its service
+    int quitAfterSeconds = 0;  // 0: runs until the test ends
+    int slowAckMs = 0;         // holds each acknowledgement back this long
+};
+
+// One command as the stand-in server logged it on arrival.
+struct LoggedCommand {
+    int msOfDay;  // local time of day
+    std::string command;
+};
+
+// The stand-in server in its own process, ready (its service offered, unless
+// absent) when the constructor returns. Throws std::runtime_error otherwise.
+class StandInServer {
+  public:
+    explicit StandInServer(const StandInOptions& options = {});
+    ~StandInServer();
+    StandInServer(const StandInServer&) = delete;
+    StandInServer& operator=(const StandInServer&) = delete;
+
+    std::vector<LoggedCommand> Commands() const;
+    bool Exited(DWORD waitMs = 0) const { return process_->Exited(waitMs); }
+
+  private:
+    std::filesystem::path log_;
+    std::unique_ptr<ChildProcess> process_;
+};
+
+}  // namespace morvane::test_support

@@ -1,0 +1,574 @@
+#include "window/main_window_win32.hpp"
+
+#include <commctrl.h>
+#include <mmsystem.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "radiolink/hand_off.hpp"
+#include "radiolink/radio_link_dde_win32.hpp"
+#include "radiolink/text_codec_win32.hpp"
+#include "tracking/tick.hpp"
+#include "window/main_fields.hpp"
+#include "window/window_layout.hpp"
+
+namespace morvane {
+namespace {
+
+constexpr int kFirstControlId = 100;
+constexpr int kSliderLowest = -10;
+constexpr int kSliderHighest = 10;
+// A drop-down list's window also covers its open list, below the edit.
+constexpr int kOpenListTwips = 1800;
+constexpr COLORREF kMarkedTextColour = RGB(204, 0, 0);
+
+// Posted by the tick timer; cracked like the system's messages.
+constexpr UINT WM_MORVANE_TICK = WM_APP + 1;
+#define HANDLE_WM_MORVANE_TICK(hwnd, wParam, lParam, fn) ((fn)(hwnd), 0L)
+#define HANDLE_WM_DPICHANGED(hwnd, wParam, lParam, fn) \
+    ((fn)((hwnd), HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)), 0L)
+
+// The tick's clock: a one-shot thread-pool timer that posts WM_MORVANE_TICK to
+// the window and is re-armed by each tick, with the system timer at 1 ms
+// (timeBeginPeriod) while it exists. SetTimer is rounded up to the 15.6 ms
+// system tick and fires every 62.5 ms instead of 50; a posted message also
+// keeps the ticks coming while the user drags or resizes the window.
+class TickTimer {
+  public:
+    explicit TickTimer(HWND window) {
+        timeBeginPeriod(1);
+        timer_ = CreateThreadpoolTimer(&TickTimer::Fire, window, nullptr);
+    }
+    ~TickTimer() {
+        if (timer_ != nullptr) {
+            SetThreadpoolTimer(timer_, nullptr, 0, 0);
+            WaitForThreadpoolTimerCallbacks(timer_, TRUE);
+            CloseThreadpoolTimer(timer_);
+        }
+        timeEndPeriod(1);
+    }
+    TickTimer(const TickTimer&) = delete;
+    TickTimer& operator=(const TickTimer&) = delete;
+
+    // Arms the next tick, `delayMs` from now, and only that one.
+    void ArmNextTick(int delayMs) {
+        if (timer_ == nullptr) return;
+        // Negative due times count from now, in 100 ns units.
+        ULARGE_INTEGER due{};
+        due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(delayMs) * 10'000);
+        FILETIME dueTime{due.LowPart, due.HighPart};
+        SetThreadpoolTimer(timer_, &dueTime, 0, 0);
+    }
+
+  private:
+    static void CALLBACK Fire(PTP_CALLBACK_INSTANCE, PVOID window, PTP_TIMER) {
+        PostMessageW(static_cast<HWND>(window), WM_MORVANE_TICK, 0, 0);
+    }
+    PTP_TIMER timer_ = nullptr;
+};
+
+// A setting the last tick could not use: the control that shows it, and why.
+struct FailureMark {
+    std::size_t control;
+    std::wstring reason;
+    bool operator==(const FailureMark&) const = default;
+};
+
+struct FontEntry {
+    FontSpec spec;
+    HFONT font;
+};
+
+// Everything the window holds; it hangs off the window (GWLP_USERDATA).
+struct MainWindow final : LinkListener {
+    explicit MainWindow(HWND mainWindow)
+        : window(mainWindow), link(*this), handOff(link), timer(mainWindow) {}
+    ~MainWindow() override;
+    void OnLinkOpened() override;
+    void OnLinkClosed() override;
+    void OnItemValue(LinkItem item, std::string text) override;
+
+    HWND window;
+    MainFields fields;
+    std::array<HWND, kMainWindowLayout.size()> controls{};
+    std::vector<FontEntry> fonts;
+    std::optional<Colour> shownBackground;
+    HBRUSH backgroundBrush = nullptr;
+    Colour backgroundBrushColour = 0;
+    HWND tooltip = nullptr;
+    std::optional<FailureMark> failure;
+    HWND lastFocus = nullptr;
+    DdeRadioLink link;
+    LinkHandOff handOff;
+    TickTimer timer;
+};
+
+MainWindow* StateOf(HWND window) {
+    return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+std::size_t IndexOf(std::string_view name) {
+    return static_cast<std::size_t>(FindControl(name) - kMainWindowLayout.data());
+}
+
+HWND ControlNamed(const MainWindow& state, std::string_view name) {
+    return state.controls[IndexOf(name)];
+}
+
+// The layout entry of a control, or of the drop-down list whose edit `child` is.
+std::optional<std::size_t> LayoutIndexOf(const MainWindow& state, HWND child) {
+    for (std::size_t i = 0; i < state.controls.size(); ++i) {
+        const bool dropDownEdit = kMainWindowLayout[i].kind == ControlKind::DropDown &&
+                                  GetParent(child) == state.controls[i];
+        if (state.controls[i] == child || dropDownEdit) return i;
+    }
+    return std::nullopt;
+}
+
+std::wstring ControlText(HWND control) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    const int length = GetWindowTextW(control, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+// Writes only what differs, so that the caret stays put while the user types.
+void ShowText(HWND control, const std::string& text) {
+    const std::wstring wide = WideFromUtf8(text);
+    if (ControlText(control) != wide) SetWindowTextW(control, wide.c_str());
+}
+
+// ---- Fonts and layout ----------------------------------------------------
+
+// The font a layout entry names, at `dpi`; an empty family is the system's
+// message font, which stands for the window's default font.
+HFONT CreateLayoutFont(const FontSpec& spec, UINT dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
+    LOGFONTW font = metrics.lfMessageFont;
+    if (!spec.family.empty()) {
+        font.lfHeight = -static_cast<LONG>(std::lround(spec.points * dpi / 72.0));
+        font.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
+        const std::wstring family = WideFromUtf8(spec.family);
+        const std::size_t length = family.copy(font.lfFaceName, LF_FACESIZE - 1);
+        font.lfFaceName[length] = L'\0';
+    }
+    return CreateFontIndirectW(&font);
+}
+
+HFONT FontFor(MainWindow& state, const FontSpec& spec, UINT dpi) {
+    for (const FontEntry& entry : state.fonts) {
+        if (entry.spec.family == spec.family && entry.spec.points == spec.points &&
+            entry.spec.bold == spec.bold) {
+            return entry.font;
+        }
+    }
+    state.fonts.push_back({spec, CreateLayoutFont(spec, dpi)});
+    return state.fonts.back().font;
+}
+
+void DeleteFonts(std::vector<FontEntry>& fonts) {
+    for (const FontEntry& entry : fonts) DeleteObject(entry.font);
+    fonts.clear();
+}
+
+// Puts every control where the layout says, in pixels at `dpi`, with its font.
+void PlaceControls(MainWindow& state, UINT dpi) {
+    std::vector<FontEntry> oldFonts = std::move(state.fonts);
+    state.fonts.clear();
+    for (std::size_t i = 0; i < kMainWindowLayout.size(); ++i) {
+        const ControlSpec& spec = kMainWindowLayout[i];
+        const int listTwips = spec.kind == ControlKind::DropDown ? kOpenListTwips : 0;
+        SetWindowPos(state.controls[i], nullptr,
+                     TwipsToPixels(spec.twips.left, static_cast<int>(dpi)),
+                     TwipsToPixels(spec.twips.top, static_cast<int>(dpi)),
+                     TwipsToPixels(spec.twips.width, static_cast<int>(dpi)),
+                     TwipsToPixels(spec.twips.height + listTwips, static_cast<int>(dpi)),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowFont(state.controls[i], FontFor(state, spec.font, dpi), TRUE);
+    }
+    DeleteFonts(oldFonts);
+}
+
+void SizeToClientArea(HWND window, UINT dpi) {
+    RECT rect{0, 0, TwipsToPixels(kClientWidthTwips, static_cast<int>(dpi)),
+              TwipsToPixels(kClientHeightTwips, static_cast<int>(dpi))};
+    AdjustWindowRectExForDpi(&rect, GetWindowStyle(window), FALSE, GetWindowExStyle(window), dpi);
+    SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// ---- Building the window ---------------------------------------------------
+
+struct ControlClass {
+    const wchar_t* name;
+    DWORD style;
+    DWORD extendedStyle;
+};
+
+ControlClass ClassFor(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Label:
+            return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+        case ControlKind::TextField:
+            // Scrolls as the user types, as a classic text box does; without it
+            // the field refuses whatever does not fit its width.
+            return {L"EDIT", ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+        case ControlKind::DropDown:
+            // Editable and unsorted: entries keep their order, and what the user
+            // types is what the tick reads.
+            return {L"COMBOBOX", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL, 0};
+        case ControlKind::Slider:
+            return {TRACKBAR_CLASSW, TBS_HORZ | TBS_AUTOTICKS | TBS_BOTTOM, 0};
+    }
+    return {L"STATIC", 0, 0};
+}
+
+bool TakesFocus(std::string_view name) {
+    return std::find(kFocusOrder.begin(), kFocusOrder.end(), name) != kFocusOrder.end();
+}
+
+HWND CreateControl(HWND parent, std::size_t index) {
+    const ControlSpec& spec = kMainWindowLayout[index];
+    const ControlClass controlClass = ClassFor(spec.kind);
+    DWORD style = WS_CHILD | controlClass.style;
+    if (spec.visible) style |= WS_VISIBLE;
+    if (TakesFocus(spec.name)) style |= WS_TABSTOP;
+    const auto id = static_cast<INT_PTR>(kFirstControlId + static_cast<int>(index));
+    return CreateWindowExW(controlClass.extendedStyle, controlClass.name,
+                           WideFromUtf8(spec.caption).c_str(), style, 0, 0, 0, 0, parent,
+                           reinterpret_cast<HMENU>(id), GetWindowInstance(parent), nullptr);
+}
+
+void AppendEntries(HWND dropDown, std::span<const std::string_view> entries) {
+    for (std::string_view entry : entries) {
+        ComboBox_AddString(dropDown, WideFromUtf8(entry).c_str());
+    }
+}
+
+// Tab moves through the controls in z-order, so the focus order becomes the z-order.
+void ApplyFocusOrder(const MainWindow& state) {
+    HWND previous = HWND_TOP;
+    for (std::string_view name : kFocusOrder) {
+        HWND control = ControlNamed(state, name);
+        SetWindowPos(control, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        previous = control;
+    }
+}
+
+void BuildControls(MainWindow& state) {
+    for (std::size_t i = 0; i < kMainWindowLayout.size(); ++i) {
+        state.controls[i] = CreateControl(state.window, i);
+        AppendEntries(state.controls[i], kMainWindowLayout[i].list);
+    }
+    HWND slider = ControlNamed(state, "Slider1");
+    SendMessageW(slider, TBM_SETRANGEMIN, FALSE, kSliderLowest);
+    SendMessageW(slider, TBM_SETRANGEMAX, TRUE, kSliderHighest);
+    state.tooltip =
+        CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, state.window,
+                        nullptr, GetWindowInstance(state.window), nullptr);
+    ApplyFocusOrder(state);
+}
+
+// What the window does while it loads: the period list gets its entries.
+void LoadWindow(const MainWindow& state) {
+    AppendEntries(ControlNamed(state, "Combo_period"), kPeriodList);
+}
+
+// ---- Showing the fields ----------------------------------------------------
+
+void ShowBackground(MainWindow& state) {
+    if (state.fields.text2Background == state.shownBackground) return;
+    state.shownBackground = state.fields.text2Background;
+    InvalidateRect(ControlNamed(state, "text2"), nullptr, TRUE);
+}
+
+// Makes every control show what the fields hold.
+void ShowFields(MainWindow& state) {
+    for (std::size_t i = 0; i < kMainWindowLayout.size(); ++i) {
+        const ControlSpec& spec = kMainWindowLayout[i];
+        if (spec.field != nullptr) ShowText(state.controls[i], state.fields.*spec.field);
+    }
+    HWND slider = ControlNamed(state, "Slider1");
+    if (SendMessageW(slider, TBM_GETPOS, 0, 0) != state.fields.Slider1) {
+        SendMessageW(slider, TBM_SETPOS, TRUE, state.fields.Slider1);
+    }
+    ShowBackground(state);
+}
+
+HBRUSH BackgroundBrush(MainWindow& state, Colour colour) {
+    if (state.backgroundBrush == nullptr || state.backgroundBrushColour != colour) {
+        if (state.backgroundBrush != nullptr) DeleteObject(state.backgroundBrush);
+        state.backgroundBrush = CreateSolidBrush(colour);
+        state.backgroundBrushColour = colour;
+    }
+    return state.backgroundBrush;
+}
+
+// ---- Marking a setting the tick cannot use ----------------------------------
+
+TTTOOLINFOW ToolFor(const MainWindow& state, std::size_t index) {
+    HWND control = state.controls[index];
+    if (kMainWindowLayout[index].kind == ControlKind::DropDown) {
+        // The mouse rests on the drop-down's edit, not on the drop-down itself.
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof info;
+        if (GetComboBoxInfo(control, &info)) control = info.hwndItem;
+    }
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = state.window;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    return tool;
+}
+
+FailureMark MarkFor(const TickFailure& failure) {
+    std::string reason = std::string(SettingName(failure.field())) + " " + failure.what();
+    reason.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(reason.front())));
+    return {IndexOf(ControlForSetting(failure.field()).name), WideFromUtf8(reason)};
+}
+
+// Red text and a tooltip on the control whose setting failed, until a tick gets through.
+void ShowFailure(MainWindow& state, std::optional<FailureMark> mark) {
+    if (state.failure == mark) return;
+    if (state.failure) {
+        TTTOOLINFOW tool = ToolFor(state, state.failure->control);
+        SendMessageW(state.tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        RedrawWindow(state.controls[state.failure->control], nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
+    state.failure = std::move(mark);
+    if (state.failure) {
+        TTTOOLINFOW tool = ToolFor(state, state.failure->control);
+        tool.lpszText = state.failure->reason.data();
+        SendMessageW(state.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        RedrawWindow(state.controls[state.failure->control], nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
+}
+
+// ---- The tick ----------------------------------------------------------------
+
+// One reading of the local clock gives the time of day and its milliseconds.
+ClockReading ReadClock() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return {now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+std::string DecimalSeparator() {
+    std::array<wchar_t, 8> separator{};
+    GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator.data(),
+                    static_cast<int>(separator.size()));
+    return Utf8FromWide(separator.data());
+}
+
+void RunTickMarkingFailures(MainWindow& state, const ClockReading& clock) {
+    try {
+        RunTick(state.fields, clock, DecimalSeparator(), state.handOff);
+        ShowFailure(state, std::nullopt);
+    } catch (const TickFailure& failure) {
+        ShowFailure(state, MarkFor(failure));
+    }
+}
+
+// ---- Message handlers ----------------------------------------------------------
+
+BOOL OnCreate(HWND window, LPCREATESTRUCT) {
+    auto* state = new MainWindow(window);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+    BuildControls(*state);
+    const UINT dpi = GetDpiForWindow(window);
+    SizeToClientArea(window, dpi);
+    PlaceControls(*state, dpi);
+    LoadWindow(*state);
+    ShowFields(*state);
+    state->link.Open();
+    state->timer.ArmNextTick(kTickIntervalMs);
+    return TRUE;
+}
+
+void OnTimer(HWND window) {
+    MainWindow* state = StateOf(window);
+    if (state == nullptr) return;
+    state->timer.ArmNextTick(kTickIntervalMs);
+    state->link.CheckConversation();
+    RunTickMarkingFailures(*state, ReadClock());
+    ShowFields(*state);
+}
+
+// The text a user's edit leaves in a field, if `code` reports one.
+std::optional<std::wstring> EditedText(const ControlSpec& spec, HWND control, UINT code) {
+    if (spec.kind == ControlKind::TextField && code == EN_CHANGE) return ControlText(control);
+    if (spec.kind != ControlKind::DropDown) return std::nullopt;
+    if (code == CBN_EDITCHANGE) return ControlText(control);
+    if (code != CBN_SELCHANGE) return std::nullopt;
+    // The edit still shows the old entry while the list reports the new one.
+    const int selected = ComboBox_GetCurSel(control);
+    if (selected < 0) return std::nullopt;
+    std::wstring entry(static_cast<std::size_t>(ComboBox_GetLBTextLen(control, selected)) + 1,
+                       L'\0');
+    entry.resize(static_cast<std::size_t>(ComboBox_GetLBText(control, selected, entry.data())));
+    return entry;
+}
+
+void OnCommand(HWND window, int id, HWND control, UINT code) {
+    MainWindow* state = StateOf(window);
+    const int index = id - kFirstControlId;
+    if (state == nullptr || index < 0 || index >= static_cast<int>(kMainWindowLayout.size()))
+        return;
+    const ControlSpec& spec = kMainWindowLayout[static_cast<std::size_t>(index)];
+    if (spec.field == nullptr) return;
+    if (auto text = EditedText(spec, control, code))
+        state->fields.*spec.field = Utf8FromWide(*text);
+}
+
+void OnHScroll(HWND window, HWND control, UINT, int) {
+    MainWindow* state = StateOf(window);
+    if (state == nullptr || control != ControlNamed(*state, "Slider1")) return;
+    state->fields.Slider1 = static_cast<int>(SendMessageW(control, TBM_GETPOS, 0, 0));
+}
+
+HBRUSH OnCtlColor(HWND window, HDC dc, HWND child, int type) {
+    HBRUSH brush = type == CTLCOLOR_EDIT
+                       ? FORWARD_WM_CTLCOLOREDIT(window, dc, child, DefWindowProcW)
+                       : FORWARD_WM_CTLCOLORSTATIC(window, dc, child, DefWindowProcW);
+    MainWindow* state = StateOf(window);
+    const auto index = state != nullptr ? LayoutIndexOf(*state, child) : std::nullopt;
+    if (!index) return brush;
+    if (state->failure && state->failure->control == *index) SetTextColor(dc, kMarkedTextColour);
+    const auto background = state->fields.text2Background;
+    if (kMainWindowLayout[*index].field == &MainFields::text2 && background) {
+        SetBkColor(dc, *background);
+        brush = BackgroundBrush(*state, *background);
+    }
+    return brush;
+}
+
+// Keeps the focus on the control that had it, as a dialog does.
+void OnActivate(HWND window, UINT activation, HWND, BOOL minimized) {
+    MainWindow* state = StateOf(window);
+    if (state == nullptr) return;
+    if (activation == WA_INACTIVE) {
+        state->lastFocus = GetFocus();
+    } else if (!minimized) {
+        const bool ours = state->lastFocus != nullptr && IsChild(window, state->lastFocus);
+        SetFocus(ours ? state->lastFocus : ControlNamed(*state, kFocusOrder.front()));
+    }
+}
+
+void OnDpiChanged(HWND window, UINT dpi, const RECT* suggested) {
+    MainWindow* state = StateOf(window);
+    if (state == nullptr) return;
+    SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                 suggested->right - suggested->left, suggested->bottom - suggested->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceControls(*state, dpi);
+}
+
+// The window's last message, after its controls have gone, so their fonts may
+// go too. The program ends here and not at WM_DESTROY: closing the link waits
+// in a message loop of DDEML's own, which would swallow an earlier WM_QUIT.
+void OnNcDestroy(HWND window) {
+    delete StateOf(window);
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    PostQuitMessage(0);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        HANDLE_MSG(hwnd, WM_CREATE, OnCreate);
+        HANDLE_MSG(hwnd, WM_MORVANE_TICK, OnTimer);
+        HANDLE_MSG(hwnd, WM_COMMAND, OnCommand);
+        HANDLE_MSG(hwnd, WM_HSCROLL, OnHScroll);
+        HANDLE_MSG(hwnd, WM_CTLCOLOREDIT, OnCtlColor);
+        HANDLE_MSG(hwnd, WM_CTLCOLORSTATIC, OnCtlColor);
+        HANDLE_MSG(hwnd, WM_ACTIVATE, OnActivate);
+        HANDLE_MSG(hwnd, WM_DPICHANGED, OnDpiChanged);
+        HANDLE_MSG(hwnd, WM_NCDESTROY, OnNcDestroy);
+        default:
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+// ---- The link's notices ----------------------------------------------------------
+
+MainWindow::~MainWindow() {
+    DeleteFonts(fonts);
+    if (backgroundBrush != nullptr) DeleteObject(backgroundBrush);
+}
+
+void MainWindow::OnLinkOpened() {
+    LinkOpened(fields);
+    ShowFields(*this);
+}
+
+void MainWindow::OnLinkClosed() {
+    LinkClosed(fields);
+    ShowFields(*this);
+}
+
+void MainWindow::OnItemValue(LinkItem item, std::string text) {
+    ItemValueArrived(fields, item, std::move(text));
+    ShowFields(*this);
+}
+
+bool RegisterMainWindowClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kMainWindowClass;
+    return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+}  // namespace
+
+int ControlId(std::string_view name) {
+    const ControlSpec* spec = FindControl(name);
+    if (spec == nullptr) return 0;
+    return kFirstControlId + static_cast<int>(spec - kMainWindowLayout.data());
+}
+
+HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
+    INITCOMMONCONTROLSEX commonControls{sizeof commonControls,
+                                        ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&commonControls);
+    if (!RegisterMainWindowClass(instance)) return nullptr;
+    HWND window =
+        CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass, WideFromUtf8(kWindowCaption).c_str(),
+                        WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    if (window == nullptr) return nullptr;
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+    SetFocus(GetDlgItem(window, ControlId(kFocusOrder.front())));
+    return window;
+}
+
+int RunMessageLoop(HWND window) {
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Tab, shift-tab and the arrow keys move between the controls.
+        if (IsDialogMessageW(window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+}  // namespace morvane

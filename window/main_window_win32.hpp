@@ -1,0 +1,23 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string_view>
+
+namespace morvane {
+
+// The main window's class, by which tests find a running Morvane.
+inline constexpr wchar_t kMainWindowClass[] = L"MorvaneMainWindow";
+
+// The child-window id of the layout control called `name`; 0 when there is none.
+int ControlId(std::string_view name);
+
+// Creates and shows the main window. The window owns the fields, the link to
+// the radio-control program and the tick timer for as long as it lives.
+// nullptr when it cannot be created.
+HWND CreateMainWindow(HINSTANCE instance, int showCommand);
+
+// Runs the window's thread until the window has closed; returns the exit code.
+int RunMessageLoop(HWND window);
+
+}  // namespace morvane

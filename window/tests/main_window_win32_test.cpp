@@ -1,0 +1,190 @@
+#include "window/main_window_win32.hpp"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "radiolink/hand_off.hpp"
+#include "radiolink/text_codec_win32.hpp"
+#include "testsupport/win32_test_support.hpp"
+#include "window/window_layout.hpp"
+
+namespace morvane {
+namespace {
+
+using test_support::PumpMessagesUntil;
+
+std::wstring ClassNameFor(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Label:
+            return L"Static";
+        case ControlKind::TextField:
+            return L"Edit";
+        case ControlKind::DropDown:
+            return L"ComboBox";
+        case ControlKind::Slider:
+            return L"msctls_trackbar32";
+    }
+    return {};
+}
+
+std::vector<std::string> Entries(HWND dropDown) {
+    std::vector<std::string> entries;
+    const auto count = static_cast<int>(SendMessageW(dropDown, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::wstring entry(256, L'\0');
+        const auto length = SendMessageW(dropDown, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                                         reinterpret_cast<LPARAM>(entry.data()));
+        entry.resize(static_cast<std::size_t>(length));
+        entries.push_back(Utf8FromWide(entry));
+    }
+    return entries;
+}
+
+std::vector<std::string> AsStrings(std::span<const std::string_view> list) {
+    return {list.begin(), list.end()};
+}
+
+// The window as the program creates it, with no radio-control program running.
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window = CreateMainWindow(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+        ASSERT_NE(window, nullptr);
+    }
+    void TearDown() override {
+        DestroyWindow(window);
+        MSG quit{};
+        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    }
+    HWND Control(std::string_view name) const { return GetDlgItem(window, ControlId(name)); }
+    std::string Text(std::string_view name) const {
+        std::wstring text(512, L'\0');
+        text.resize(static_cast<std::size_t>(GetWindowTextW(Control(name), text.data(), 512)));
+        return Utf8FromWide(text);
+    }
+    void RunTicks(int count) const {
+        PumpMessagesUntil([] { return false; }, count * 60);
+    }
+    // What the window tells a control's painting: text colour, background colour.
+    std::pair<COLORREF, COLORREF> PaintColours(std::string_view name) const {
+        HDC dc = CreateCompatibleDC(nullptr);
+        SendMessageW(window, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
+                     reinterpret_cast<LPARAM>(Control(name)));
+        const std::pair colours{GetTextColor(dc), GetBkColor(dc)};
+        DeleteDC(dc);
+        return colours;
+    }
+    int Tooltips() const {
+        HWND tooltip = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr);
+        while (tooltip != nullptr && GetWindow(tooltip, GW_OWNER) != window) {
+            tooltip = FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr);
+        }
+        return tooltip == nullptr ? 0
+                                  : static_cast<int>(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0));
+    }
+    HWND window = nullptr;
+};
+
+TEST_F(MainWindowTest, EveryControlOfTheLayoutStandsWhereTheTableSays) {
+    const int dpi = static_cast<int>(GetDpiForWindow(window));
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, TwipsToPixels(kClientWidthTwips, dpi));
+    EXPECT_EQ(client.bottom, TwipsToPixels(kClientHeightTwips, dpi));
+    for (const ControlSpec& spec : kMainWindowLayout) {
+        SCOPED_TRACE(std::string(spec.name));
+        HWND control = Control(spec.name);
+        ASSERT_NE(control, nullptr);
+        std::wstring className(64, L'\0');
+        className.resize(static_cast<std::size_t>(GetClassNameW(control, className.data(), 64)));
+        EXPECT_EQ(className, ClassNameFor(spec.kind));
+        EXPECT_EQ(IsWindowVisible(control) != FALSE, spec.visible);
+        RECT rect{};
+        GetWindowRect(control, &rect);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_EQ(rect.left, TwipsToPixels(spec.twips.left, dpi));
+        EXPECT_EQ(rect.top, TwipsToPixels(spec.twips.top, dpi));
+        EXPECT_EQ(rect.right - rect.left, TwipsToPixels(spec.twips.width, dpi));
+        const LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
+        if (spec.kind == ControlKind::TextField) {
+            EXPECT_TRUE(style & ES_AUTOHSCROLL);
+        }
+        if (spec.kind == ControlKind::DropDown) {
+            EXPECT_EQ(style & (CBS_DROPDOWNLIST | CBS_SORT), CBS_DROPDOWN);
+        }
+    }
+}
+
+TEST_F(MainWindowTest, StartsWithTheInitialFieldsTheListsAndTheFocusInText5) {
+    std::wstring caption(64, L'\0');
+    caption.resize(static_cast<std::size_t>(GetWindowTextW(window, caption.data(), 64)));
+    EXPECT_EQ(Utf8FromWide(caption), kWindowCaption);
+    EXPECT_EQ(Text("Text7"), "Text7");
+    EXPECT_EQ(Text("status"), "Status");
+    EXPECT_EQ(Text("text2"), "18.100.000");
+    EXPECT_EQ(Text("Combo_period"), "300");
+    EXPECT_EQ(Entries(Control("Combo_period")), AsStrings(kPeriodList));
+    EXPECT_EQ(Entries(Control("Combo_rate")), AsStrings(kRateList));
+    EXPECT_EQ(Entries(Control("Combo_step")), AsStrings(kStepList));
+    EXPECT_EQ(SendMessageW(Control("Slider1"), TBM_GETRANGEMIN, 0, 0), -10);
+    EXPECT_EQ(SendMessageW(Control("Slider1"), TBM_GETRANGEMAX, 0, 0), 10);
+
+    EXPECT_EQ(GetFocus(), Control("Text5"));
+    std::vector<int> order;
+    HWND control = Control("Text5");
+    for (std::size_t i = 0; i < kFocusOrder.size(); ++i) {
+        order.push_back(GetDlgCtrlID(control));
+        control = GetNextDlgTabItem(window, control, FALSE);
+    }
+    std::vector<int> expected;
+    for (std::string_view name : kFocusOrder) expected.push_back(ControlId(name));
+    EXPECT_EQ(order, expected);
+    EXPECT_EQ(control, Control("Text5"));  // and round again
+}
+
+TEST_F(MainWindowTest, TicksWithoutAServerShowNotConnectedOnRed) {
+    RunTicks(3);
+    EXPECT_EQ(Text("status"), kNotConnectedStatus);
+    EXPECT_EQ(Text("Text7"), "0");
+    EXPECT_EQ(Text("Text6"), kLinkDownMark);
+    EXPECT_EQ(PaintColours("text2").second, kNotConnectedColour);
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    EXPECT_TRUE(Text("Text1").starts_with(std::to_string(now.wHour) + ":")) << Text("Text1");
+}
+
+TEST_F(MainWindowTest, EditsReachTheNextTick) {
+    HWND slider = Control("Slider1");
+    SendMessageW(slider, TBM_SETPOS, TRUE, -10);
+    SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 0),
+                 reinterpret_cast<LPARAM>(slider));
+    HWND period = Control("Combo_period");
+    SendMessageW(period, CB_SETCURSEL, 0, 0);  // "60", as a click in the list leaves it
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(ControlId("Combo_period"), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(period));
+    RunTicks(3);
+    EXPECT_EQ(Text("Text7"), "-1500");
+    EXPECT_LT(std::stod(Text("Text5")), 60.0);
+}
+
+TEST_F(MainWindowTest, ASettingThatDoesNotConvertIsMarkedUntilATickGetsThrough) {
+    RunTicks(2);
+    const COLORREF normalText = PaintColours("chirptime").first;
+    const std::string shownBefore = Text("Text5");
+    for (wchar_t typed : std::wstring(L"x")) SendMessageW(Control("chirptime"), WM_CHAR, typed, 0);
+    RunTicks(3);
+    EXPECT_NE(PaintColours("chirptime").first, normalText);
+    EXPECT_EQ(Tooltips(), 1);
+    SetWindowTextW(Control("chirptime"), L"235");
+    RunTicks(3);
+    EXPECT_EQ(PaintColours("chirptime").first, normalText);
+    EXPECT_EQ(Tooltips(), 0);
+    EXPECT_NE(Text("Text5"), shownBefore);
+}
+
+}  // namespace
+}  // namespace morvane

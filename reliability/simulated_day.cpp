@@ -125,8 +125,8 @@ DayChecker::DayChecker(const DayRun& run)
       // A 50 kHz step is sent in the first 10 kHz above it, the others in the first 100 kHz.
       windowHz_(run.settings.stepKHz == 50 ? 10'000 : 100'000),
       limitHz_(run.settings.rate->upperLimitHz),
-      ctime_("ctime", run.settings.periodSeconds * 1000 / kTickMs),
-      ctime1_("ctime1", run.settings.periodSeconds * 1000 / kTickMs),
+      ctime_("ctime", std::int64_t{run.settings.periodSeconds} * 1000 / kTickMs),
+      ctime1_("ctime1", std::int64_t{run.settings.periodSeconds} * 1000 / kTickMs),
       clockMs_(run.firstTickMs) {}
 
 void DayChecker::Fault(const std::string& what) {

@@ -1,7 +1,8 @@
 # GoogleTest, and how test executables register their cases with CTest.
 #
 # A native build uses the system's GoogleTest and asks each test executable for
-# its cases. A cross build for Windows compiles GoogleTest from the sources
+# its cases, labelled with the executable's name so that a preset can pick one
+# subsystem's tests. A cross build for Windows compiles GoogleTest from the sources
 # Debian ships, runs every test under Wine, and reads the cases from the test
 # sources instead, because the executables cannot run while the build does.
 include(GoogleTest)
@@ -29,6 +30,6 @@ function(morvane_gtest target)
     gtest_add_tests(TARGET ${target} TEST_LIST _cases)
     morvane_run_under_wine(${_cases})
   else()
-    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 30)
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS ${target})
   endif()
 endfunction()

@@ -1,30 +1,51 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors and runs every test,
-# then again under AddressSanitizer and UndefinedBehaviorSanitizer, then
-# cross-builds the Windows program and runs its tests under Wine.
+# then again under AddressSanitizer and UndefinedBehaviorSanitizer, the link
+# tests under ThreadSanitizer, each fuzz target for a bounded time, and
+# finally cross-builds the Windows program and runs its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh
 
-for preset in ci asan; do
-  echo "== $preset ==" >&2
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
-  ctest --preset "$preset"
-done
+timings=()
+# Runs one stage and notes how long it took.
+stage() {
+  local name="$1"
+  shift
+  echo "== $name ==" >&2
+  local start=$SECONDS
+  "$@"
+  timings+=("$name: $((SECONDS - start)) s")
+}
 
-echo "== windows ==" >&2
-cmake --preset windows >/dev/null
-cmake --build --preset windows
-if scripts/wine-session.sh check; then
-  ctest --preset windows
-else
-  cat >&2 <<'NOTICE'
+build_and_test() {
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1"
+  ctest --preset "$1"
+}
+
+for preset in ci asan tsan; do
+  stage "$preset" build_and_test "$preset"
+done
+stage fuzz scripts/fuzz.sh "${MORVANE_FUZZ_SECONDS:-45}"
+
+# The Windows tests need Wine; skip them only when it genuinely cannot start.
+windows_stage() {
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows
+  if scripts/wine-session.sh check; then
+    ctest --preset windows
+  else
+    cat >&2 <<'NOTICE'
 ########################################################################
 ##  WINDOWS TESTS SKIPPED: Wine cannot start on this machine.         ##
 ##  morvane.exe was built but NOT tested. Install wine64 and xvfb     ##
 ##  (scripts/deps.sh does) and run: ctest --preset windows            ##
 ########################################################################
 NOTICE
-fi
+  fi
+}
+stage windows windows_stage
+
+printf '%s\n' "${timings[@]}" >&2

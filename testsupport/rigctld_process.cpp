@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,8 +56,13 @@ bool Connects(int port) {
 RigctldProcess::RigctldProcess(const std::string& extraArguments) : port_(FreePort()) {
     const std::string command =
         "exec rigctld -m 1 -T 127.0.0.1 -t " + std::to_string(port_) + " " + extraArguments;
+    const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {
+        // A test that dies (a sanitizer halting it, say) must not leave rigctld behind,
+        // holding the test runner's output open until its time-out: the kernel kills
+        // it when the thread that started it ends.
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
         execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -1,0 +1,152 @@
+// Arbitrary bytes into the number conversion and the rounding after it.
+// Input: the decimal separator, a line end, then the text (which may hold
+// further line ends); an input without a line end is all text, read with ".".
+// Whatever the bytes, a text either converts to a finite number or throws
+// TickFailure for the field it was read for; what converts has the shape of a
+// number and reads back the same once written out again.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "tracking/number_text.hpp"
+
+namespace {
+
+using morvane::SettingField;
+using morvane::TickFailure;
+
+constexpr SettingField kField = SettingField::ChirpTime;
+
+struct Input {
+    std::string_view separator;
+    std::string_view text;
+};
+
+Input Split(std::string_view data) {
+    const std::size_t lineEnd = data.find('\n');
+    if (lineEnd == std::string_view::npos) return {".", data};
+    return {data.substr(0, lineEnd), data.substr(lineEnd + 1)};
+}
+
+[[noreturn]] void Fail(const Input& input, const std::string& what) {
+    std::fprintf(stderr, "number conversion: %s\n  text \"%.*s\" separator \"%.*s\"\n",
+                 what.c_str(), static_cast<int>(input.text.size()), input.text.data(),
+                 static_cast<int>(input.separator.size()), input.separator.data());
+    std::abort();
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool AllDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::string_view Unsigned(std::string_view text) {
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+    return text;
+}
+
+// Blanks around, a sign, then digits alone or digits with one separator
+// somewhere among them (a separator may itself hold digits).
+bool HasNumberShape(std::string_view text, std::string_view separator) {
+    const std::string_view number = Unsigned(TrimBlanks(text));
+    if (AllDigits(number)) return true;
+    if (separator.empty()) return false;
+    for (std::size_t at = number.find(separator); at != std::string_view::npos;
+         at = number.find(separator, at + 1)) {
+        std::string rest(number);
+        rest.erase(at, separator.size());
+        if (AllDigits(rest)) return true;
+    }
+    return false;
+}
+
+std::optional<double> Convert(const Input& input) {
+    try {
+        const double value = morvane::NumberFromText(input.text, input.separator, kField);
+        if (!std::isfinite(value)) Fail(input, "converted to a number that is not finite");
+        return value;
+    } catch (const TickFailure& failure) {
+        if (failure.field() != kField) Fail(input, "the failure names another field");
+        return std::nullopt;
+    }
+}
+
+// An accepted text's sign and, without a fraction, its whole value are those written.
+void CheckValueAsWritten(const Input& input, double value) {
+    const std::string_view trimmed = TrimBlanks(input.text);
+    if (trimmed.front() == '-' ? value > 0 : value < 0) Fail(input, "the sign changed");
+    const std::string_view digits = Unsigned(trimmed);
+    if (!AllDigits(digits) || digits.size() > 15) return;
+    double whole = 0;
+    for (const char c : digits) whole = whole * 10 + (c - '0');
+    if (std::fabs(value) != whole) Fail(input, "a whole number read as another");
+}
+
+// Written out in full and read back, with "." and with the user's separator,
+// the number is the same double.
+void CheckReadsBack(const Input& input, double value) {
+    char buffer[400];
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    if (written.ec != std::errc{}) Fail(input, "the number cannot be written out");
+    std::string text(buffer, written.ptr);
+    if (morvane::NumberFromText(text, ".", kField) != value) Fail(input, "does not read back");
+    const std::string_view separator = input.separator;
+    if (separator.empty() || std::any_of(separator.begin(), separator.end(), IsDigit)) return;
+    if (const std::size_t point = text.find('.'); point != std::string::npos) {
+        text.replace(point, 1, separator);
+    }
+    if (morvane::NumberFromText(text, separator, kField) != value) {
+        Fail(input, "does not read back with the user's separator: " + text);
+    }
+}
+
+// Nearest integer, ties to even, or TickFailure when the value leaves the 32-bit range.
+void CheckRounding(const Input& input, double value) {
+    std::int32_t rounded = 0;
+    try {
+        rounded = morvane::RoundToInt32(value, kField);
+    } catch (const TickFailure&) {
+        if (std::fabs(value) < 2'147'483'647.0) Fail(input, "an in-range value did not round");
+        return;
+    }
+    const double error = std::fabs(static_cast<double>(rounded) - value);
+    if (error > 0.5) Fail(input, "rounded to a farther integer");
+    if (error == 0.5 && rounded % 2 != 0) Fail(input, "a tie rounded to odd");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const Input input = Split(std::string_view(reinterpret_cast<const char*>(data), size));
+    try {
+        const std::optional<double> value = Convert(input);
+        if (!value) return 0;
+        if (!HasNumberShape(input.text, input.separator)) Fail(input, "accepted a non-number");
+        CheckValueAsWritten(input, *value);
+        CheckReadsBack(input, *value);
+        CheckRounding(input, *value);
+        CheckRounding(input, *value * 1000.0);
+    } catch (const std::exception& unexpected) {
+        Fail(input, std::string("threw ") + unexpected.what());
+    }
+    return 0;
+}

@@ -1,0 +1,143 @@
+// Arbitrary settings, slider, link fields and clock reading through whole
+// ticks, with the real hand-off over an open link that records what it is
+// sent. Input, one line each (a missing line keeps the field's initial value,
+// a zero clock or the "." separator): period, chirp time, rate, step, slider
+// position, Text4, Text6, hour, minute, second, millisecond, decimal
+// separator, and "refuse" when the link is to refuse commands.
+//
+// Whatever the input: nothing but TickFailure leaves the tick; any command is
+// "freq " and the digits of a frequency from 2 MHz to the rate's limit; a tick
+// that fails sends nothing; the same tick again sends nothing more.
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "radiolink/hand_off.hpp"
+#include "testsupport/command_check.hpp"
+#include "tracking/sweep_frequency.hpp"
+#include "tracking/tick.hpp"
+#include "tracking/tick_failure.hpp"
+
+namespace {
+
+using namespace morvane;
+
+struct Input {
+    MainFields fields;
+    ClockReading clock;
+    std::string separator = ".";
+    bool refuse = false;
+};
+
+// An open link that keeps every command, and refuses them when told to.
+class RecordingLink : public RadioLink {
+  public:
+    bool IsOpen() const override { return true; }
+    void Execute(const std::string& command) override {
+        commands.push_back(command);
+        if (refuse) throw LinkFailure("refused");
+    }
+    bool refuse = false;
+    std::vector<std::string> commands;
+};
+
+int IntegerOf(std::string_view line) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), value);
+    return error == std::errc{} && end == line.data() + line.size() ? value : 0;
+}
+
+// Line `index` of the input goes into its field.
+void Assign(Input& input, std::size_t index, std::string_view line) {
+    MainFields& f = input.fields;
+    std::string* const texts[] = {&f.Combo_period, &f.chirptime, &f.Combo_rate, &f.Combo_step};
+    int* const clock[] = {&input.clock.hour, &input.clock.minute, &input.clock.second,
+                          &input.clock.millisecond};
+    if (index < 4) *texts[index] = line;
+    if (index == 4) f.Slider1 = IntegerOf(line);
+    if (index == 5) f.Text4 = line;
+    if (index == 6) f.Text6 = line;
+    if (index >= 7 && index < 11) *clock[index - 7] = IntegerOf(line);
+    if (index == 11) input.separator = line;
+    if (index == 12) input.refuse = line == "refuse";
+}
+
+Input Parse(std::string_view data) {
+    Input input;
+    for (std::size_t index = 0; !data.empty(); ++index) {
+        const std::size_t lineEnd = std::min(data.find('\n'), data.size());
+        Assign(input, index, data.substr(0, lineEnd));
+        data.remove_prefix(std::min(lineEnd + 1, data.size()));
+    }
+    return input;
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+    std::fprintf(stderr, "tick: %s\n", what.c_str());
+    std::abort();
+}
+
+// Runs one tick; returns whether it got as far as the hand-off.
+bool Tick(Input& input, LinkHandOff& handOff) {
+    try {
+        RunTick(input.fields, input.clock, input.separator, handOff);
+        return true;
+    } catch (const TickFailure&) {
+        return false;
+    } catch (const std::exception& other) {
+        Fail(std::string("an exception other than TickFailure left the tick: ") + other.what());
+    }
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The pattern "0.0": an optional minus, digits, the separator, one digit.
+bool IsReadout(std::string_view text, std::string_view separator) {
+    if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+    if (text.size() < separator.size() + 2) return false;
+    const std::string_view whole = text.substr(0, text.size() - separator.size() - 1);
+    return std::all_of(whole.begin(), whole.end(), IsDigit) &&
+           text.substr(whole.size(), separator.size()) == separator && IsDigit(text.back());
+}
+
+void CheckReadouts(const Input& input) {
+    for (const std::string* readout : {&input.fields.Text3, &input.fields.Text5}) {
+        if (!IsReadout(*readout, input.separator)) Fail("readout \"" + *readout + "\" is not 0.0");
+    }
+}
+
+void CheckCommands(const std::vector<std::string>& commands, const Input& input) {
+    if (commands.empty()) return;
+    if (commands.size() > 1) Fail("one tick sent more than one command");
+    const RateRow* rate = FindRate(input.fields.Combo_rate);
+    if (rate == nullptr) Fail("a command was sent although the rate matches no row");
+    const testing::CommandCheck check = testing::CheckCommand(commands[0], rate->upperLimitHz);
+    if (!check.fault.empty()) Fail("\"" + commands[0] + "\" " + check.fault);
+    if (check.hertz % 10'000 != 0) Fail("\"" + commands[0] + "\" is not on a 10 kHz step");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Input input = Parse(std::string_view(reinterpret_cast<const char*>(data), size));
+    RecordingLink link;
+    link.refuse = input.refuse;
+    LinkHandOff handOff(link);
+    const bool handedOff = Tick(input, handOff);
+    if (!handedOff && !link.commands.empty()) Fail("a failed tick sent a command");
+    if (handedOff) CheckReadouts(input);
+    CheckCommands(link.commands, input);
+    const std::size_t sent = link.commands.size();
+    // The same clock reading again: a candidate goes out once, whatever the link did with it.
+    if (Tick(input, handOff) != handedOff) Fail("the same tick failed once and not twice");
+    if (link.commands.size() != sent) Fail("the same tick sent its command again");
+    return 0;
+}

@@ -76,7 +76,12 @@ double NumberFromText(std::string_view text, std::string_view separator, Setting
     double value = 0;
     const auto [end, error] =
         std::from_chars(canonical.data(), canonical.data() + canonical.size(), value);
-    if (error == std::errc::result_out_of_range) throw TickFailure(field, "is too large");
+    if (error == std::errc::result_out_of_range) {
+        // Out of range below the smallest double is as good as zero; above the largest it is not.
+        const bool belowOne = canonical.find_first_not_of("-0") == canonical.find('.');
+        if (!belowOne) throw TickFailure(field, "is too large");
+        return 0.0;
+    }
     if (error != std::errc{} || end != canonical.data() + canonical.size()) {
         throw TickFailure(field, "is not a number");
     }

@@ -53,6 +53,11 @@ TEST(NumberFromText, ReadsPlainDecimalsInTheUsersLocaleOnly) {
     }
 }
 
+TEST(NumberFromText, ANumberTooSmallForADoubleIsZero) {
+    EXPECT_EQ(NumberFromText("0." + std::string(400, '0') + "1", ".", SettingField::Period), 0.0);
+    EXPECT_EQ(NumberFromText("-," + std::string(400, '0') + "1", ",", SettingField::Period), 0.0);
+}
+
 TEST(NumberFromText, FailureNamesTheFieldAndTheReason) {
     try {
         NumberFromText("", ".", SettingField::ChirpTime);

@@ -30,7 +30,7 @@ std::string ErrorText(int code) {
         case RIG_ENOMEM:
             return "out of memory";
         case RIG_ENIMPL:
-            return "not implemented";
+            return "not supported by this radio";
         case RIG_ETIMEOUT:
             return "no answer (timed out)";
         case RIG_EIO:

@@ -32,7 +32,7 @@ constexpr int kOpenListTwips = 1800;
 constexpr COLORREF kMarkedTextColour = RGB(204, 0, 0);
 
 // Posted by the tick timer; cracked like the system's messages.
-constexpr UINT WM_MORVANE_TICK = WM_APP + 1;
+constexpr UINT WM_MORVANE_TICK = kTickMessage;
 #define HANDLE_WM_MORVANE_TICK(hwnd, wParam, lParam, fn) ((fn)(hwnd), 0L)
 #define HANDLE_WM_DPICHANGED(hwnd, wParam, lParam, fn) \
     ((fn)((hwnd), HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)), 0L)

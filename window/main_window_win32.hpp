@@ -11,6 +11,9 @@ namespace morvane {
 // The main window's class, by which tests find a running Morvane.
 inline constexpr wchar_t kMainWindowClass[] = L"MorvaneMainWindow";
 
+// The message the tick timer posts to the main window, once a tick.
+inline constexpr UINT kTickMessage = WM_APP + 1;
+
 // The child-window id of the layout control called `name`; 0 when there is none.
 int ControlId(std::string_view name);
 

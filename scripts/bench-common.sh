@@ -84,3 +84,59 @@ report_lateness() {
   "$tools/lateness_report" "$BENCH_PERIOD" "$BENCH_CHIRP" "$BENCH_RATE" "$step" 0 "$started_ms" \
     <"$dir/arrivals.txt" >"$dir/lateness.csv" 2>"$dir/lateness.txt"
 }
+
+# ---- Under Wine ----------------------------------------------------------------
+
+# A Wine session for benchmark runs in DIR, kept up by an absent stand-in
+# server from BIN; sets BENCH_WINE_PREFIX.
+start_bench_wine_session() {
+  local session=$1 bin=$2
+  scripts/wine-session.sh start "$session" "$bin/morvane_dde_server.exe" --absent >/dev/null
+  BENCH_WINE_PREFIX=$(sed -n 's/.*WINEPREFIX=\([^ ]*\).*/\1/p' "$session/env")
+}
+
+windows_path() {
+  local path=$1
+  echo "Z:${path//\//\\}"
+}
+
+# The Linux process in which Wine runs the Windows program `name` of the
+# bench session (its first argument is the program's Windows path).
+wine_pid_of() {
+  local name=$1 pid
+  for _ in $(seq 100); do
+    for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+      tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | head -n 1 | grep -q "\\\\$name\$" || continue
+      tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$BENCH_WINE_PREFIX" || continue
+      echo "$pid"
+      return 0
+    done
+    sleep 0.1
+  done
+  return 1
+}
+
+# The wineserver of the bench session.
+wineserver_pid() {
+  local pid
+  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | head -n 1 | grep -q 'wineserver' || continue
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$BENCH_WINE_PREFIX" || continue
+    echo "$pid"
+    return 0
+  done
+  return 1
+}
+
+# A chirp time (whole seconds) that puts a sounder of period 1800 s, at
+# 100 kHz/s, 600 s into its sweep now: far above the band's top, so the
+# program is parked at the band bottom with nothing to send for ten minutes.
+parked_chirp_time() {
+  awk -v now="$(ms_of_day)" 'BEGIN { c = (int((now + 100) / 1000) - 600) % 1800; if (c < 0) c += 1800; print c }'
+}
+
+# The machine's load while a run went on: figures taken while something else
+# kept the cores busy are worth less, and the summary says so.
+machine_load() {
+  echo "load average $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
+}

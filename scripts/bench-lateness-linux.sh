@@ -100,7 +100,7 @@ run_one() {
     echo "linux $timing step $step ($seconds s from $(date -u -d "@$((${started%.*} / 1000))" +%T 2>/dev/null || true))"
     echo "  lateness: $(cat "$dir/lateness.txt")"
     echo "  ticks: $ticks"
-    echo "  cpu $cpu % of one core over $((seconds - 6)) s, peak resident $rss MB"
+    echo "  cpu $cpu % of one core over $((seconds - 6)) s, peak resident $rss MB, $(machine_load)"
     sed 's/^/  /' "$dir/startup.txt"
   } | tee -a "$out/summary.txt"
 }

@@ -34,14 +34,8 @@ out=$PWD/build/bench/windows
 session=$out/wine-session
 mkdir -p "$out"
 
-scripts/wine-session.sh start "$session" "$bin/morvane_dde_server.exe" --absent >/dev/null
+start_bench_wine_session "$session" "$bin"
 trap 'scripts/wine-session.sh stop "$session"' EXIT
-prefix=$(sed -n 's/.*WINEPREFIX=\([^ ]*\).*/\1/p' "$session/env")
-
-windows_path() {
-  local path=$1
-  echo "Z:${path//\//\\}"
-}
 
 program_for() {
   local timing=$1 dir=$2
@@ -50,21 +44,6 @@ program_for() {
     phase-locked) echo "$(windows_path "$bin/morvane_bench.exe") --tick-log $(windows_path "$dir/ticks.log")" ;;
     free-running) echo "$(windows_path "$bin/morvane_bench.exe") --free-running --tick-log $(windows_path "$dir/ticks.log")" ;;
   esac
-}
-
-# The Linux process in which Wine runs the Windows program `name` of this session.
-wine_pid_of() {
-  local name=$1 pid
-  for _ in $(seq 100); do
-    for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-      tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | head -n 1 | grep -q "\\\\$name\$" || continue
-      tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$prefix" || continue
-      echo "$pid"
-      return 0
-    done
-    sleep 0.1
-  done
-  return 1
 }
 
 # "20:07:29.637290<tab>freq 2300000" -> "72449637.290 2300000"
@@ -107,7 +86,7 @@ run_one() {
     echo "windows $timing step $step ($seconds s, $(grep '^field' "$dir/run.txt" | tr '\n' ' '))"
     echo "  lateness: $(cat "$dir/lateness.txt")"
     echo "  ticks: $ticks"
-    echo "  cpu $cpu % of one core over $((seconds - 12)) s (the program's Wine process), peak resident $rss MB"
+    echo "  cpu $cpu % of one core over $((seconds - 12)) s (the program's Wine process), peak resident $rss MB, $(machine_load)"
     [ -s "$dir/startup.txt" ] && sed 's/^/  /' "$dir/startup.txt"
   } | tee -a "$out/summary.txt"
 }

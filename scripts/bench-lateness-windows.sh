@@ -87,7 +87,7 @@ run_one() {
     echo "  lateness: $(cat "$dir/lateness.txt")"
     echo "  ticks: $ticks"
     echo "  cpu $cpu % of one core over $((seconds - 12)) s (the program's Wine process), peak resident $rss MB, $(machine_load)"
-    [ -s "$dir/startup.txt" ] && sed 's/^/  /' "$dir/startup.txt"
+    if [ -s "$dir/startup.txt" ]; then sed 's/^/  /' "$dir/startup.txt"; fi
   } | tee -a "$out/summary.txt"
 }
 

@@ -1,12 +1,17 @@
 // Measures how late each retune reached the radio side, from a log of
 // arrival times, using the tracking core itself as the reference.
 //
-//   lateness_report PERIOD CHIRP RATE STEP SLIDER < arrivals > per-command.csv
+//   lateness_report PERIOD CHIRP RATE STEP SLIDER [STARTED_MS] < arrivals > per-command.csv
 //
 // Each input line is "<local milliseconds since midnight> <hertz>" (fractions
 // allowed). A command's ideal moment is the instant its stepped frequency first
 // became the candidate; lateness is arrival minus that. The summary (median,
 // p95, maximum, missed and duplicate commands) goes to stderr.
+//
+// STARTED_MS, the moment the program started with these settings, marks the
+// command that tunes the radio to the step already running then: it was never
+// a retune the program could have made on time, so it is listed but not
+// counted, and no step before that moment counts as missed.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -100,10 +105,12 @@ double Percentile(std::vector<double> values, double fraction) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s PERIOD CHIRP RATE STEP SLIDER < arrivals\n", argv[0]);
+    if (argc != 6 && argc != 7) {
+        std::fprintf(stderr, "usage: %s PERIOD CHIRP RATE STEP SLIDER [STARTED_MS] < arrivals\n",
+                     argv[0]);
         return 2;
     }
+    const double startedMs = argc == 7 ? std::stod(argv[6]) : -1e18;
     MainFields settings;
     settings.Combo_period = argv[1];
     settings.chirptime = argv[2];
@@ -124,24 +131,30 @@ int main(int argc, char** argv) {
     }
 
     std::vector<double> lateness;
-    int duplicates = 0;
-    std::printf("arrival_ms,frequency,ideal_ms,lateness_ms\n");
+    int duplicates = 0, atStartUp = 0;
+    std::printf("arrival_ms,frequency,ideal_ms,lateness_ms,counted\n");
     for (std::size_t i = 0; i < arrivals.size(); ++i) {
         const Arrival& a = arrivals[i];
         if (i > 0 && arrivals[i - 1].frequency == a.frequency) ++duplicates;
         const std::optional<long> ideal =
             sweep.OnsetBefore(static_cast<long>(std::floor(a.ms)), a.frequency);
         if (!ideal) {
-            std::printf("%.3f,%s,,\n", a.ms, a.frequency.c_str());
+            std::printf("%.3f,%s,,,0\n", a.ms, a.frequency.c_str());
             continue;
         }
-        lateness.push_back(a.ms - static_cast<double>(*ideal));
-        std::printf("%.3f,%s,%ld,%.3f\n", a.ms, a.frequency.c_str(), *ideal, lateness.back());
+        const double late = a.ms - static_cast<double>(*ideal);
+        const bool counted = static_cast<double>(*ideal) >= startedMs;
+        if (counted) {
+            lateness.push_back(late);
+        } else {
+            ++atStartUp;
+        }
+        std::printf("%.3f,%s,%ld,%.3f,%d\n", a.ms, a.frequency.c_str(), *ideal, late, counted);
     }
 
-    // Expected commands between the first arrival and a second before the last
+    // Expected commands between the first arrival (or the start) and a second before the last
     // (so that a command on its way at the end is not counted as missed).
-    const long from = static_cast<long>(arrivals.front().ms) + 1;
+    const long from = static_cast<long>(std::max(arrivals.front().ms, startedMs)) + 1;
     const long to = static_cast<long>(arrivals.back().ms) - 1000;
     int missed = 0, tooShortToSee = 0;
     for (const Onset& onset : ExpectedCommands(sweep, from, to)) {
@@ -156,12 +169,13 @@ int main(int argc, char** argv) {
             ++missed;
         }
     }
-    std::fprintf(stderr,
-                 "commands %zu  unmatched %zu  median %.1f ms  p95 %.1f ms  max %.1f ms  "
-                 "missed %d  duplicates %d  windows shorter than a tick, not sent %d\n",
-                 arrivals.size(), arrivals.size() - lateness.size(), Percentile(lateness, 0.5),
-                 Percentile(lateness, 0.95),
-                 lateness.empty() ? NAN : *std::max_element(lateness.begin(), lateness.end()),
-                 missed, duplicates, tooShortToSee);
+    std::fprintf(
+        stderr,
+        "commands %zu  at start-up %d  unmatched %zu  median %.1f ms  p95 %.1f ms  "
+        "max %.1f ms  missed %d  duplicates %d  windows shorter than a tick, not sent %d\n",
+        arrivals.size(), atStartUp, arrivals.size() - lateness.size() - atStartUp,
+        Percentile(lateness, 0.5), Percentile(lateness, 0.95),
+        lateness.empty() ? NAN : *std::max_element(lateness.begin(), lateness.end()), missed,
+        duplicates, tooShortToSee);
     return 0;
 }

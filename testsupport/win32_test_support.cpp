@@ -29,11 +29,11 @@ std::wstring ServerCommandLine(const StandInOptions& options, const std::filesys
     return line;
 }
 
-// "hh:mm:ss.mmm<tab>command"
+// "hh:mm:ss.mmmuuu<tab>command": the time to the microsecond, kept here to the millisecond.
 bool ParseLogLine(const std::string& line, LoggedCommand& out) {
-    int hour = 0, minute = 0, second = 0, millisecond = 0, used = 0;
-    if (std::sscanf(line.c_str(), "%d:%d:%d.%d\t%n", &hour, &minute, &second, &millisecond,
-                    &used) != 4 ||
+    int hour = 0, minute = 0, second = 0, millisecond = 0, microsecond = 0, used = 0;
+    if (std::sscanf(line.c_str(), "%d:%d:%d.%3d%3d\t%n", &hour, &minute, &second, &millisecond,
+                    &microsecond, &used) != 5 ||
         used == 0) {
         return false;
     }

@@ -9,6 +9,12 @@ inline constexpr int kTickIntervalMs = 50;
 // moment a new stepped frequency can begin, so it is seen (and sent) at once.
 inline constexpr int kTickPhaseMs = 2;
 
+// How a window keeps its ticks coming. Morvane itself always runs
+// phase-locked: each tick arms the next for the clock's next mark, from its own
+// reading. Free-running is a plain timer repeating every 50 ms at whatever
+// phase it started with; it is there so that benchmarks can measure both.
+enum class TickTiming { PhaseLocked, FreeRunning };
+
 // Milliseconds from a clock reading with this millisecond field to the next
 // tick on the clock's 50 ms grid (1 to 50). Re-armed from every tick's own
 // reading, the ticks stay on the grid however late each timer fires.

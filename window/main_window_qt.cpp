@@ -117,9 +117,10 @@ ClockReading ReadLocalClock() {
     return {now.hour(), now.minute(), now.second(), now.msec()};
 }
 
-MainWindow::MainWindow(HamlibOptions radio, ClockSource clock, QWidget* parent)
+MainWindow::MainWindow(HamlibOptions radio, ClockSource clock, TickTiming timing, QWidget* parent)
     : QWidget(parent),
       clock_(std::move(clock)),
+      timing_(timing),
       separator_(QLocale().decimalPoint().toStdString()),
       timer_(new QTimer(this)),
       link_(OpenLink(std::move(radio))),
@@ -133,9 +134,7 @@ MainWindow::MainWindow(HamlibOptions radio, ClockSource clock, QWidget* parent)
     // Only now: adding a list's first entry sets its text, which must not reach the record.
     PassEditsToFields();
     ShowLinkDescription();
-    timer_->setTimerType(Qt::PreciseTimer);
-    connect(timer_, &QTimer::timeout, this, &MainWindow::Tick);
-    ArmNextTick();
+    StartTicking();
 }
 
 // Qt gives the C library the user's locale. Hamlib 4.5 switches LC_NUMERIC to
@@ -202,12 +201,29 @@ void MainWindow::PassEditsToFields() {
             [this](int position) { fields_.Slider1 = position; });
 }
 
-void MainWindow::ArmNextTick() {
-    timer_->start(kTickIntervalMs);
+// A coarse timer may fire several milliseconds off; the precise one keeps
+// each tick within a millisecond or so of where it was asked for.
+void MainWindow::StartTicking() {
+    timer_->setTimerType(Qt::PreciseTimer);
+    timer_->setSingleShot(timing_ == TickTiming::PhaseLocked);
+    connect(timer_, &QTimer::timeout, this, &MainWindow::Tick);
+    if (timing_ == TickTiming::FreeRunning) {
+        timer_->start(kTickIntervalMs);
+    } else {
+        ArmNextTick(clock_());
+    }
+}
+
+// Armed from the clock each time, however late this tick came, so the ticks
+// never drift off the clock's grid.
+void MainWindow::ArmNextTick(const ClockReading& clock) {
+    if (timing_ == TickTiming::PhaseLocked)
+        timer_->start(MillisecondsToNextTick(clock.millisecond));
 }
 
 void MainWindow::Tick() {
     const ClockReading clock = clock_();
+    ArmNextTick(clock);
     std::optional<TickFailure> failure;
     try {
         RunTick(fields_, clock, separator_, handOff_);

@@ -10,6 +10,7 @@
 #include "radiolink/radio_link_hamlib.hpp"
 #include "tracking/sweep_position.hpp"
 #include "tracking/tick_failure.hpp"
+#include "tracking/tick_schedule.hpp"
 #include "window/main_fields.hpp"
 #include "window/window_layout.hpp"
 
@@ -31,7 +32,7 @@ class MainWindow final : public QWidget, public LinkListener {
     using ClockSource = std::function<ClockReading()>;
 
     explicit MainWindow(HamlibOptions radio, ClockSource clock = ReadLocalClock,
-                        QWidget* parent = nullptr);
+                        TickTiming timing = TickTiming::PhaseLocked, QWidget* parent = nullptr);
 
     void OnLinkOpened() override;
     void OnLinkClosed() override;
@@ -44,8 +45,10 @@ class MainWindow final : public QWidget, public LinkListener {
     void SetFocusOrder();
     void FillPeriodList();
     void PassEditsToFields();
-    // The one place the tick timer is started.
-    void ArmNextTick();
+    // The tick timer's first start, in the window's timing.
+    void StartTicking();
+    // Phase-locked, the next tick follows from this tick's clock reading.
+    void ArmNextTick(const ClockReading& clock);
     // Timer1: one tick against the record, then the record is shown.
     void Tick();
     // Takes the link's notices and values into the record, on the window's thread.
@@ -60,6 +63,7 @@ class MainWindow final : public QWidget, public LinkListener {
 
     MainFields fields_;
     ClockSource clock_;
+    TickTiming timing_;
     std::string separator_;  // the locale's decimal separator, as the tick reads numbers
     std::array<QWidget*, kMainWindowLayout.size()> controls_{};  // in the layout's order
     QWidget* markedControl_ = nullptr;  // the setting the last tick could not use

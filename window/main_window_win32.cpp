@@ -32,19 +32,20 @@ constexpr int kOpenListTwips = 1800;
 constexpr COLORREF kMarkedTextColour = RGB(204, 0, 0);
 
 // Posted by the tick timer; cracked like the system's messages.
-constexpr UINT WM_MORVANE_TICK = WM_APP + 1;
+constexpr UINT WM_MORVANE_TICK = kTickMessage;
 #define HANDLE_WM_MORVANE_TICK(hwnd, wParam, lParam, fn) ((fn)(hwnd), 0L)
 #define HANDLE_WM_DPICHANGED(hwnd, wParam, lParam, fn) \
     ((fn)((hwnd), HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)), 0L)
 
-// The tick's clock: a one-shot thread-pool timer that posts WM_MORVANE_TICK to
-// the window and is re-armed by each tick, with the system timer at 1 ms
-// (timeBeginPeriod) while it exists. SetTimer is rounded up to the 15.6 ms
-// system tick and fires every 62.5 ms instead of 50; a posted message also
-// keeps the ticks coming while the user drags or resizes the window.
+// The tick's clock: a thread-pool timer that posts WM_MORVANE_TICK to the
+// window, with the system timer at 1 ms (timeBeginPeriod) while it exists.
+// SetTimer is rounded up to the 15.6 ms system tick and fires every 62.5 ms
+// instead of 50; a posted message also keeps the ticks coming while the user
+// drags or resizes the window. Phase-locked, it is a one-shot timer that each
+// tick re-arms from its own clock reading; free-running, it repeats by itself.
 class TickTimer {
   public:
-    explicit TickTimer(HWND window) {
+    TickTimer(HWND window, TickTiming timing) : timing_(timing) {
         timeBeginPeriod(1);
         timer_ = CreateThreadpoolTimer(&TickTimer::Fire, window, nullptr);
     }
@@ -59,20 +60,34 @@ class TickTimer {
     TickTimer(const TickTimer&) = delete;
     TickTimer& operator=(const TickTimer&) = delete;
 
-    // Arms the next tick, `delayMs` from now, and only that one.
-    void ArmNextTick(int delayMs) {
+    // The first tick: at the clock's next mark, or a period from now.
+    void Start(const ClockReading& clock) {
+        if (timing_ == TickTiming::FreeRunning) {
+            Arm(kTickIntervalMs, kTickIntervalMs);
+        } else {
+            ArmNextTick(clock);
+        }
+    }
+
+    // Armed from the clock each time, however late this tick came, so the
+    // ticks never drift off the clock's grid.
+    void ArmNextTick(const ClockReading& clock) {
+        if (timing_ == TickTiming::PhaseLocked) Arm(MillisecondsToNextTick(clock.millisecond), 0);
+    }
+
+  private:
+    void Arm(int delayMs, int periodMs) {
         if (timer_ == nullptr) return;
         // Negative due times count from now, in 100 ns units.
         ULARGE_INTEGER due{};
         due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(delayMs) * 10'000);
         FILETIME dueTime{due.LowPart, due.HighPart};
-        SetThreadpoolTimer(timer_, &dueTime, 0, 0);
+        SetThreadpoolTimer(timer_, &dueTime, static_cast<DWORD>(periodMs), 0);
     }
-
-  private:
     static void CALLBACK Fire(PTP_CALLBACK_INSTANCE, PVOID window, PTP_TIMER) {
         PostMessageW(static_cast<HWND>(window), WM_MORVANE_TICK, 0, 0);
     }
+    TickTiming timing_;
     PTP_TIMER timer_ = nullptr;
 };
 
@@ -90,8 +105,8 @@ struct FontEntry {
 
 // Everything the window holds; it hangs off the window (GWLP_USERDATA).
 struct MainWindow final : LinkListener {
-    explicit MainWindow(HWND mainWindow)
-        : window(mainWindow), link(*this), handOff(link), timer(mainWindow) {}
+    MainWindow(HWND mainWindow, TickTiming timing)
+        : window(mainWindow), link(*this), handOff(link), timer(mainWindow, timing) {}
     ~MainWindow() override;
     void OnLinkOpened() override;
     void OnLinkClosed() override;
@@ -386,8 +401,9 @@ void RunTickMarkingFailures(MainWindow& state, const ClockReading& clock) {
 
 // ---- Message handlers ----------------------------------------------------------
 
-BOOL OnCreate(HWND window, LPCREATESTRUCT) {
-    auto* state = new MainWindow(window);
+BOOL OnCreate(HWND window, LPCREATESTRUCT create) {
+    const auto* timing = static_cast<const TickTiming*>(create->lpCreateParams);
+    auto* state = new MainWindow(window, *timing);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
     BuildControls(*state);
     const UINT dpi = GetDpiForWindow(window);
@@ -396,16 +412,17 @@ BOOL OnCreate(HWND window, LPCREATESTRUCT) {
     LoadWindow(*state);
     ShowFields(*state);
     state->link.Open();
-    state->timer.ArmNextTick(kTickIntervalMs);
+    state->timer.Start(ReadClock());
     return TRUE;
 }
 
 void OnTimer(HWND window) {
     MainWindow* state = StateOf(window);
     if (state == nullptr) return;
-    state->timer.ArmNextTick(kTickIntervalMs);
+    const ClockReading clock = ReadClock();
+    state->timer.ArmNextTick(clock);
     state->link.CheckConversation();
-    RunTickMarkingFailures(*state, ReadClock());
+    RunTickMarkingFailures(*state, clock);
     ShowFields(*state);
 }
 
@@ -544,7 +561,7 @@ int ControlId(std::string_view name) {
     return kFirstControlId + static_cast<int>(spec - kMainWindowLayout.data());
 }
 
-HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
+HWND CreateMainWindow(HINSTANCE instance, int showCommand, TickTiming timing) {
     INITCOMMONCONTROLSEX commonControls{sizeof commonControls,
                                         ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&commonControls);
@@ -552,7 +569,7 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
     HWND window =
         CreateWindowExW(WS_EX_CONTROLPARENT, kMainWindowClass, WideFromUtf8(kWindowCaption).c_str(),
                         WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+                        CW_USEDEFAULT, nullptr, nullptr, instance, &timing);
     if (window == nullptr) return nullptr;
     ShowWindow(window, showCommand);
     UpdateWindow(window);

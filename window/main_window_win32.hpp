@@ -4,10 +4,15 @@
 
 #include <string_view>
 
+#include "tracking/tick_schedule.hpp"
+
 namespace morvane {
 
 // The main window's class, by which tests find a running Morvane.
 inline constexpr wchar_t kMainWindowClass[] = L"MorvaneMainWindow";
+
+// The message the tick timer posts to the main window, once a tick.
+inline constexpr UINT kTickMessage = WM_APP + 1;
 
 // The child-window id of the layout control called `name`; 0 when there is none.
 int ControlId(std::string_view name);
@@ -15,7 +20,8 @@ int ControlId(std::string_view name);
 // Creates and shows the main window. The window owns the fields, the link to
 // the radio-control program and the tick timer for as long as it lives.
 // nullptr when it cannot be created.
-HWND CreateMainWindow(HINSTANCE instance, int showCommand);
+HWND CreateMainWindow(HINSTANCE instance, int showCommand,
+                      TickTiming timing = TickTiming::PhaseLocked);
 
 // Runs the window's thread until the window has closed; returns the exit code.
 int RunMessageLoop(HWND window);

@@ -52,9 +52,10 @@ std::vector<std::string> AsStrings(std::span<const std::string_view> list) {
 class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        window = CreateMainWindow(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+        window = CreateMainWindow(GetModuleHandleW(nullptr), SW_SHOWNORMAL, Timing());
         ASSERT_NE(window, nullptr);
     }
+    virtual TickTiming Timing() const { return TickTiming::PhaseLocked; }
     void TearDown() override {
         DestroyWindow(window);
         MSG quit{};
@@ -77,6 +78,20 @@ class MainWindowTest : public ::testing::Test {
         const std::pair colours{GetTextColor(dc), GetBkColor(dc)};
         DeleteDC(dc);
         return colours;
+    }
+    void MoveSliderTo(int position) const {
+        HWND slider = Control("Slider1");
+        SendMessageW(slider, TBM_SETPOS, TRUE, position);
+        SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 0),
+                     reinterpret_cast<LPARAM>(slider));
+    }
+    // The ticks go on after the first: a later one shows an edit made after it.
+    void ExpectLaterTicksToTakeAnEdit() const {
+        RunTicks(3);
+        ASSERT_EQ(Text("Text7"), "0");
+        MoveSliderTo(4);
+        RunTicks(3);
+        EXPECT_EQ(Text("Text7"), "600");
     }
     int Tooltips() const {
         HWND tooltip = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr);
@@ -158,10 +173,7 @@ TEST_F(MainWindowTest, TicksWithoutAServerShowNotConnectedOnRed) {
 }
 
 TEST_F(MainWindowTest, EditsReachTheNextTick) {
-    HWND slider = Control("Slider1");
-    SendMessageW(slider, TBM_SETPOS, TRUE, -10);
-    SendMessageW(window, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 0),
-                 reinterpret_cast<LPARAM>(slider));
+    MoveSliderTo(-10);
     HWND period = Control("Combo_period");
     SendMessageW(period, CB_SETCURSEL, 0, 0);  // "60", as a click in the list leaves it
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(ControlId("Combo_period"), CBN_SELCHANGE),
@@ -184,6 +196,19 @@ TEST_F(MainWindowTest, ASettingThatDoesNotConvertIsMarkedUntilATickGetsThrough) 
     EXPECT_EQ(PaintColours("chirptime").first, normalText);
     EXPECT_EQ(Tooltips(), 0);
     EXPECT_NE(Text("Text5"), shownBefore);
+}
+
+TEST_F(MainWindowTest, PhaseLockedTicksGoOnAfterTheFirst) {
+    ExpectLaterTicksToTakeAnEdit();
+}
+
+class FreeRunningWindowTest : public MainWindowTest {
+  protected:
+    TickTiming Timing() const override { return TickTiming::FreeRunning; }
+};
+
+TEST_F(FreeRunningWindowTest, FreeRunningTicksGoOnAfterTheFirst) {
+    ExpectLaterTicksToTakeAnEdit();
 }
 
 }  // namespace

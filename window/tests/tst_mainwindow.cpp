@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTimer>
 #include <QtTest>
 #include <memory>
 #include <set>
@@ -16,6 +17,7 @@
 using morvane::ClockReading;
 using morvane::HamlibOptions;
 using morvane::MainWindow;
+using morvane::TickTiming;
 
 namespace {
 
@@ -39,6 +41,18 @@ MainWindow::ClockSource FastClock(ClockReading start, int stepMs) {
         const int now = std::exchange(*ms, *ms + stepMs);
         return At(now / 3'600'000, now / 60'000 % 60, now / 1000 % 60, now % 1000);
     };
+}
+
+// A clock that reads `first` once, then `after` for good.
+MainWindow::ClockSource FirstReadingThen(ClockReading first, ClockReading after) {
+    auto readings = std::make_shared<int>(0);
+    return [=] { return (*readings)++ == 0 ? first : after; };
+}
+
+// The window's own tick timer: its one direct QTimer child.
+const QTimer* TickTimerOf(const QWidget& window) {
+    const QList<QTimer*> timers = window.findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
+    return timers.size() == 1 ? timers.front() : nullptr;
 }
 
 HamlibOptions Radio(int model) {
@@ -326,6 +340,33 @@ class MainWindowTest : public QObject {
         }
         QTRY_COMPARE(TextOf(window, "Text6"), candidate);
         QTRY_COMPARE(TextOf(window, "Text4"), candidate);  // the dummy radio went there
+    }
+
+    // The reading before the first tick asks for 2 ms (0 ms past the second);
+    // every tick after reads 30 ms past it, 22 ms before the next mark at 52.
+    void eachTickArmsOneShotForTheClocksNextMark() {
+        MainWindow window(kNoSuchRadio, FirstReadingThen(At(0, 4, 0, 0), At(0, 4, 1, 30)));
+        const QTimer* timer = TickTimerOf(window);
+        QVERIFY(timer);
+        QCOMPARE(timer->interval(), 2);
+        QTRY_COMPARE(TextOf(window, "Text1"), "0:4:1");
+        QVERIFY(timer->isSingleShot());
+        QCOMPARE(timer->timerType(), Qt::PreciseTimer);
+        QCOMPARE(timer->interval(), 22);
+        QVERIFY(timer->isActive());
+    }
+
+    void freeRunningRepeatsEvery50MsWhateverTheClockSays() {
+        auto readings = std::make_shared<int>(0);
+        MainWindow window(kNoSuchRadio, StoppedClock(At(0, 4, 0, 30), readings),
+                          TickTiming::FreeRunning);
+        const QTimer* timer = TickTimerOf(window);
+        QVERIFY(timer);
+        QTRY_VERIFY(*readings >= 3);
+        QVERIFY(!timer->isSingleShot());
+        QCOMPARE(timer->timerType(), Qt::PreciseTimer);
+        QCOMPARE(timer->interval(), 50);
+        QVERIFY(timer->isActive());
     }
 
     void sliderMovesTheOffset() {

@@ -188,8 +188,10 @@ void MainWindow::FillPeriodList() {
 void MainWindow::PassEditsToFields() {
     for (std::size_t i = 0; i < kMainWindowLayout.size(); ++i) {
         std::string MainFields::*field = kMainWindowLayout[i].field;
-        const auto store = [this, field](const QString& text) {
+        // The widget now shows something the record may not: compare afresh next time.
+        const auto store = [this, field, i](const QString& text) {
             fields_.*field = text.toStdString();
+            shownTexts_[i].reset();
         };
         if (auto* edit = qobject_cast<QLineEdit*>(controls_[i])) {
             connect(edit, &QLineEdit::textEdited, this, store);
@@ -255,7 +257,10 @@ void MainWindow::OnItemValue(LinkItem item, std::string text) {
 void MainWindow::ShowFields() {
     for (std::size_t i = 0; i < kMainWindowLayout.size(); ++i) {
         if (kMainWindowLayout[i].field == nullptr) continue;
-        ShowText(controls_[i], QString::fromStdString(fields_.*kMainWindowLayout[i].field));
+        const std::string& text = fields_.*kMainWindowLayout[i].field;
+        if (shownTexts_[i] == text) continue;  // most fields stay as they are from tick to tick
+        ShowText(controls_[i], QString::fromStdString(text));
+        shownTexts_[i] = text;
     }
     auto* slider = static_cast<QSlider*>(Control("Slider1"));
     if (slider->value() != fields_.Slider1) slider->setValue(fields_.Slider1);
@@ -263,12 +268,13 @@ void MainWindow::ShowFields() {
 }
 
 void MainWindow::ShowText2Background() {
-    QWidget* text2 = Control("text2");
+    if (shownBackground_ == fields_.text2Background) return;
+    shownBackground_ = fields_.text2Background;
     QPalette wanted = palette();  // the window's: the default background
     if (fields_.text2Background) {
         wanted.setColor(QPalette::Base, ToQColor(*fields_.text2Background));
     }
-    if (text2->palette() != wanted) text2->setPalette(wanted);
+    Control("text2")->setPalette(wanted);
 }
 
 // Marks the field whose setting the tick could not use, with red text and a

@@ -4,6 +4,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "radiolink/hand_off.hpp"
@@ -66,6 +67,10 @@ class MainWindow final : public QWidget, public LinkListener {
     TickTiming timing_;
     std::string separator_;  // the locale's decimal separator, as the tick reads numbers
     std::array<QWidget*, kMainWindowLayout.size()> controls_{};  // in the layout's order
+    // What each bound control was last given, so that a tick touches only the
+    // widgets whose field changed; nothing shown yet at first.
+    std::array<std::optional<std::string>, kMainWindowLayout.size()> shownTexts_{};
+    std::optional<std::optional<Colour>> shownBackground_;
     QWidget* markedControl_ = nullptr;  // the setting the last tick could not use
     QTimer* timer_ = nullptr;
     // Destroyed before the window's QObject part, so the worker that posts

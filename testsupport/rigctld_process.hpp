@@ -17,6 +17,7 @@ class RigctldProcess {
     RigctldProcess& operator=(const RigctldProcess&) = delete;
 
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
 
     void Suspend();  // SIGSTOP: a hung radio

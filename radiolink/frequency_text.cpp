@@ -9,10 +9,12 @@ namespace morvane {
 
 std::string DisplayFrequencyText(std::int64_t hertz) {
     const bool negative = hertz < 0;
-    const std::int64_t magnitude = negative ? -hertz : hertz;
-    std::string text = DecimalText(magnitude / 1'000'000);
-    for (const std::int64_t group : {magnitude / 1000 % 1000, magnitude % 1000}) {
-        const std::string digits = DecimalText(group);
+    // Unsigned, so that the most negative value has a magnitude too.
+    const auto bits = static_cast<std::uint64_t>(hertz);
+    const std::uint64_t magnitude = negative ? 0 - bits : bits;
+    std::string text = DecimalText(static_cast<std::int64_t>(magnitude / 1'000'000));
+    for (const std::uint64_t group : {magnitude / 1000 % 1000, magnitude % 1000}) {
+        const std::string digits = DecimalText(static_cast<std::int64_t>(group));
         text += '.';
         text.append(3 - digits.size(), '0');
         text += digits;

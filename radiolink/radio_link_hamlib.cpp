@@ -51,6 +51,9 @@ HamlibModel ModelOf(const rig_caps& caps) {
             caps.model_name ? caps.model_name : "", rig_strstatus(caps.status)};
 }
 
+// Above any radio Hamlib drives, and far below where a double stops holding whole hertz.
+constexpr freq_t kHighestFrequencyHz = 1e12;
+
 // The radio itself; lives on the worker thread only, as a RIG* is not thread-safe.
 class Radio {
   public:
@@ -65,9 +68,12 @@ class Radio {
 
     // Opens the radio; returns why it could not, or an empty text.
     std::string Open(const HamlibOptions& options);
+    // The radio's frequency, or nullopt when it did not answer with one: a
+    // broken radio or a hostile peer may answer "nan", "-5" or "1e300".
     std::optional<std::int64_t> ReadFrequency() {
         freq_t hertz = 0;
         if (rig_get_freq(rig_, RIG_VFO_CURR, &hertz) != RIG_OK) return std::nullopt;
+        if (!(hertz >= 0 && hertz <= kHighestFrequencyHz)) return std::nullopt;
         return static_cast<std::int64_t>(std::llround(hertz));
     }
     // Returns false only when the radio did not answer; a refusal is an answer.
@@ -224,27 +230,41 @@ void HamlibLink::Run() {
         return;
     }
     Post({Event::Kind::Opened, name, {}});
+    const bool gone =
+        FollowRadio([&radio](std::int64_t hertz) { return radio.SetFrequency(hertz); },
+                    [&radio] { return radio.ReadFrequency(); });
+    if (gone) Post({Event::Kind::Closed, name + ": the radio stopped answering", {}});
+}
+
+bool HamlibLink::FollowRadio(const std::function<bool(std::int64_t)>& setFrequency,
+                             const std::function<std::optional<std::int64_t>()>& readFrequency) {
     std::optional<std::int64_t> lastReported;
-    int unanswered = 0;  // radio calls in a row that got no answer
+    // Radio calls in a row that brought no frequency back. Only a reading clears
+    // it: a radio that takes commands but never reports where it is has no hot
+    // link left to show. A command it answered, even with a refusal, leaves it.
+    int failures = 0;
     auto nextRead = std::chrono::steady_clock::now();
     for (std::optional<std::int64_t> frequency; WaitForWork(nextRead, frequency);) {
+        const auto callStart = std::chrono::steady_clock::now();
         // A command goes before the next reading; the reading then shows its effect.
-        const std::optional<std::int64_t> reading =
-            frequency ? std::nullopt : radio.ReadFrequency();
-        const bool answered = frequency ? radio.SetFrequency(*frequency) : reading.has_value();
-        unanswered = answered ? 0 : unanswered + 1;
-        if (unanswered >= options_.failedCallsBeforeClosed) {
-            Post({Event::Kind::Closed, name + ": the radio stopped answering", {}});
-            return;
+        if (frequency) {
+            failures += setFrequency(*frequency) ? 0 : 1;
+            if (failures >= options_.failedCallsBeforeClosed) return true;
+            continue;
         }
-        if (frequency) continue;
-        const auto now = std::chrono::steady_clock::now();
-        nextRead = now + (reading ? options_.pollInterval : std::chrono::milliseconds(100));
+        const std::optional<std::int64_t> reading = readFrequency();
+        failures = reading ? 0 : failures + 1;
+        if (failures >= options_.failedCallsBeforeClosed) return true;
+        // A failed reading is tried again 100 ms after it began: at once after a
+        // time-out, so that three of them in a row take 1.5 s and no more.
+        nextRead = reading ? std::chrono::steady_clock::now() + options_.pollInterval
+                           : callStart + std::chrono::milliseconds(100);
         if (reading && reading != lastReported) {
             lastReported = reading;
             Post({Event::Kind::Values, DisplayFrequencyText(*reading), DecimalText(*reading)});
         }
     }
+    return false;
 }
 
 }  // namespace morvane

@@ -72,6 +72,10 @@ class HamlibLink final : public RadioLink {
     };
 
     void Run();
+    // Sends the queued frequencies and reads the radio's until asked to stop
+    // (false) or until the radio has stopped answering (true).
+    bool FollowRadio(const std::function<bool(std::int64_t)>& setFrequency,
+                     const std::function<std::optional<std::int64_t>()>& readFrequency);
     void Post(Event event);
     bool WaitForWork(std::chrono::steady_clock::time_point nextRead,
                      std::optional<std::int64_t>& frequency);

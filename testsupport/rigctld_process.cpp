@@ -53,21 +53,11 @@ bool Connects(int port) {
 
 }  // namespace
 
-RigctldProcess::RigctldProcess(const std::string& extraArguments) : port_(FreePort()) {
-    const std::string command =
-        "exec rigctld -m 1 -T 127.0.0.1 -t " + std::to_string(port_) + " " + extraArguments;
-    const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ == 0) {
-        // A test that dies (a sanitizer halting it, say) must not leave rigctld behind,
-        // holding the test runner's output open until its time-out: the kernel kills
-        // it when the thread that started it ends.
-        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+RigctldProcess::RigctldProcess(const std::string& extraArguments)
+    : extraArguments_(extraArguments), port_(FreePort()) {
+    Spawn();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (Connects(port_)) {
+        if (Listening()) {
             // rigctld 4.5 may close a descriptor of the next client while it still tidies
             // up after one that has just left; give it time to finish with our probe.
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -79,8 +69,32 @@ RigctldProcess::RigctldProcess(const std::string& extraArguments) : port_(FreePo
     throw std::runtime_error("rigctld did not start (is libhamlib-utils installed?)");
 }
 
+void RigctldProcess::Spawn() {
+    const std::string command =
+        "exec rigctld -m 1 -T 127.0.0.1 -t " + std::to_string(port_) + " " + extraArguments_;
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ == 0) {
+        // A test that dies (a sanitizer halting it, say) must not leave rigctld behind,
+        // holding the test runner's output open until its time-out: the kernel kills
+        // it when the thread that started it ends.
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+}
+
+bool RigctldProcess::Listening() const {
+    return Connects(port_);
+}
+
 RigctldProcess::~RigctldProcess() {
     Kill();
+}
+
+void RigctldProcess::Restart() {
+    Kill();
+    Spawn();
 }
 
 void RigctldProcess::Suspend() {

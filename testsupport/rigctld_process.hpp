@@ -17,11 +17,19 @@ class RigctldProcess {
     RigctldProcess& operator=(const RigctldProcess&) = delete;
 
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
 
     void Suspend();  // SIGSTOP: a hung radio
     void Resume();   // SIGCONT
     void Kill();     // SIGKILL, and reap it
+    // Starts a new rigctld on the same port, as a user restarting it would; the
+    // old one is killed first if it still runs. Returns at once, without waiting
+    // for it to listen (so that a test's event thread need not wait): see Listening.
+    // The new one lives as long as the thread that called this.
+    void Restart();
+    // Whether rigctld takes connections now.
+    bool Listening() const;
 
     // Sends one protocol line ("f", "F 14074000") on a connection of its own and
     // returns the first answer line, or nullopt when rigctld does not answer.
@@ -30,6 +38,9 @@ class RigctldProcess {
     std::optional<long long> Frequency() const;
 
   private:
+    void Spawn();
+
+    std::string extraArguments_;
     pid_t pid_ = -1;
     int port_ = 0;
 };

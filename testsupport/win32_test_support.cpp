@@ -26,6 +26,7 @@ std::wstring ServerCommandLine(const StandInOptions& options, const std::filesys
         line += L" --quit-after " + std::to_wstring(options.quitAfterSeconds);
     }
     if (options.slowAckMs > 0) line += L" --slow-ack " + std::to_wstring(options.slowAckMs);
+    if (options.hostileItems) line += L" --hostile-items";
     return line;
 }
 

@@ -26,6 +26,7 @@ class ChildProcess {
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Exited(DWORD waitMs = 0) const;
+    DWORD Id() const { return process_.dwProcessId; }
 
   private:
     PROCESS_INFORMATION process_{};
@@ -33,10 +34,11 @@ class ChildProcess {
 
 // How the stand-in radio-control server is to behave.
 struct StandInOptions {
-    bool refuse = false;       // answers every command "not processed"
-    bool absent = false;       // runs without offering its service
-    int quitAfterSeconds = 0;  // 0: runs until the test ends
-    int slowAckMs = 0;         // holds each acknowledgement back this long
+    bool refuse = false;        // answers every command "not processed"
+    bool absent = false;        // runs without offering its service
+    int quitAfterSeconds = 0;   // 0: runs until the test ends
+    int slowAckMs = 0;          // holds each acknowledgement back this long
+    bool hostileItems = false;  // serves a megabyte of bytes that are no UTF-8 as each item
 };
 
 // One command as the stand-in server logged it on arrival.
@@ -56,6 +58,7 @@ class StandInServer {
 
     std::vector<LoggedCommand> Commands() const;
     bool Exited(DWORD waitMs = 0) const { return process_->Exited(waitMs); }
+    DWORD ProcessId() const { return process_->Id(); }
 
   private:
     std::filesystem::path log_;

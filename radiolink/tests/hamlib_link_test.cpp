@@ -9,6 +9,7 @@
 #include "radiolink/hand_off.hpp"
 #include "radiolink/radio_link_hamlib.hpp"
 #include "testsupport/rigctld_process.hpp"
+#include "testsupport/rigctld_proxy.hpp"
 
 namespace morvane {
 namespace {
@@ -176,6 +177,53 @@ TEST_F(RealRigctld, AHungRadioNeverHoldsUpATick) {
     EXPECT_LT(longestTick, 50ms) << "a tick waited for the radio";
     EXPECT_EQ(events.closed, 1) << "a radio that stopped answering still counts as connected";
     EXPECT_EQ(events.fields.status, kNotConnectedStatus);
+}
+
+// The radio behind a rigctld-protocol peer that refuses or answers nonsense;
+// a new frequency goes out at every turn, as a fast sweep sends them.
+class FaultyRadio : public RealRigctld {
+  protected:
+    HamlibOptions ThroughProxy() {
+        HamlibOptions options = Options();
+        options.port = radio.address();
+        return options;
+    }
+    bool UntilWhileSending(HamlibLink& link, const std::function<bool()>& done,
+                           Clock::duration limit) {
+        return events.Until(
+            link,
+            [&] {
+                if (link.IsOpen()) link.Execute("freq " + std::to_string(hertz += 100'000));
+                return done();
+            },
+            limit);
+    }
+
+    testing::RigctldProxy radio{rigctld};
+    std::int64_t hertz = 2'000'000;
+};
+
+TEST_F(FaultyRadio, RefusedCommandsAreAnswersAndKeepTheLinkOpen) {
+    HamlibLink link(ThroughProxy(), events.Wake());
+    ASSERT_TRUE(events.Until(link, [&] { return events.fields.Text4 == "145000000"; }));
+    radio.RefuseFrequencies();
+    UntilWhileSending(
+        link, [] { return false; }, 1500ms);
+    EXPECT_EQ(events.closed, 0);
+    EXPECT_TRUE(link.IsOpen());
+    EXPECT_GE(radio.RefusedCommands().size(), 10u);
+    EXPECT_EQ(rigctld.Frequency(), 145'000'000);
+}
+
+// Commands it answers must not hide that its readings say nothing.
+TEST_F(FaultyRadio, ReadingsThatAreNoFrequencyCloseTheLinkWhileCommandsAreAnswered) {
+    HamlibLink link(ThroughProxy(), events.Wake());
+    ASSERT_TRUE(events.Until(link, [&] { return events.fields.Text4 == "145000000"; }));
+    radio.AnswerFrequencyReadsWith("nan");
+    EXPECT_TRUE(UntilWhileSending(
+        link, [&] { return events.closed == 1; }, 2s));
+    EXPECT_EQ(events.fields.Text4, "145000000");  // the last frequency the radio did report
+    EXPECT_NE(rigctld.Frequency(), 145'000'000) << "the commands did reach the radio";
 }
 
 }  // namespace

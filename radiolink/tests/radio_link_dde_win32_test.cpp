@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "radiolink/hand_off.hpp"
+#include "radiolink/text_codec_win32.hpp"
 #include "testsupport/win32_test_support.hpp"
 #include "tracking/tick.hpp"
 
@@ -145,6 +146,30 @@ TEST_F(DdeLinkTest, ExecuteDoesNotWaitForASlowServer) {
     EXPECT_LT(waited, kSlowAckMs / 2);
     // The server does take it, and retunes once it has acknowledged.
     EXPECT_TRUE(PumpMessagesUntil([&] { return listener.fields.Text4 == "2000000"; }, 10'000));
+}
+
+// A megabyte of bytes that are no UTF-8 as each item: what the link takes is
+// cut at its cap and read in the ANSI code page, and the link goes on working.
+TEST_F(DdeLinkTest, HugeItemValuesAreCutAndDecodedAndCommandsStillArrive) {
+    StandInServer server(StandInOptions{.hostileItems = true});
+    DdeRadioLink link(listener);
+    link.Open();
+    ASSERT_TRUE(link.IsOpen());
+    std::string firstBytes(256, '\0');
+    for (std::size_t i = 0; i < firstBytes.size(); ++i) {
+        firstBytes[i] = static_cast<char>(0x80 + i % 0x80);
+    }
+    const std::string shown = Utf8FromAnsi(firstBytes);
+    EXPECT_EQ(listener.fields.text2, shown);
+    EXPECT_EQ(listener.fields.Text4, shown);
+    EXPECT_EQ(WideFromUtf8(shown).size(), 256u);
+
+    link.Execute("freq 2000000");
+    ASSERT_TRUE(WaitForCommands(server, 1));
+    EXPECT_EQ(CommandTexts(server), std::vector<std::string>{"freq 2000000"});
+    PumpMessagesUntil([] { return false; }, 300);  // the advise that follows the retune
+    EXPECT_EQ(listener.fields.Text4, shown);
+    EXPECT_EQ(listener.closed, 0);
 }
 
 }  // namespace

@@ -9,11 +9,14 @@
 //
 //   morvane_dde_server --log FILE [--ready-event NAME] [--frequency HZ]
 //                      [--refuse] [--absent] [--quit-after SECONDS] [--slow-ack MS]
+//                      [--hostile-items]
 //
 // --refuse answers every command "not processed"; --absent runs without
 // offering the service (the tests' Wine session also keeps one running so that
 // Wine's desktop stays up between test programs); --quit-after ends the
-// program; --slow-ack holds each acknowledgement back, as a busy server does.
+// program; --slow-ack holds each acknowledgement back, as a busy server does;
+// --hostile-items serves both items as a megabyte of bytes that are no UTF-8
+// (0x80 to 0xFF over and over), on request and in every advise.
 #include <windows.h>
 // These build on the types windows.h declares.
 #include <ddeml.h>
@@ -42,6 +45,7 @@ struct Options {
     std::int64_t frequencyHz = 14'074'000;
     bool refuse = false;
     bool absent = false;
+    bool hostileItems = false;
     DWORD quitAfterMs = 0;
     DWORD slowAckMs = 0;
 };
@@ -67,9 +71,11 @@ Options ParseOptions() {
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     for (int i = 1; i < count; ++i) {
         const std::wstring_view name = arguments[i];
+        const bool flag = name == L"--refuse" || name == L"--absent" || name == L"--hostile-items";
         if (name == L"--refuse") options.refuse = true;
         if (name == L"--absent") options.absent = true;
-        if (name == L"--refuse" || name == L"--absent" || i + 1 >= count) continue;
+        if (name == L"--hostile-items") options.hostileItems = true;
+        if (flag || i + 1 >= count) continue;
         const wchar_t* value = arguments[++i];
         if (name == L"--log") options.logPath = value;
         if (name == L"--ready-event") options.readyEvent = value;
@@ -81,7 +87,16 @@ Options ParseOptions() {
     return options;
 }
 
+constexpr std::size_t kHostileValueBytes = 1 << 20;
+
+std::string HostileValue() {
+    std::string value(kHostileValueBytes, '\0');
+    for (std::size_t i = 0; i < value.size(); ++i) value[i] = static_cast<char>(0x80 + i % 0x80);
+    return value;
+}
+
 std::string ItemValue(HSZ item) {
+    if (gServer->options.hostileItems) return HostileValue();
     if (DdeCmpStringHandles(item, gServer->frequencyItem) == 0) {
         return DisplayFrequencyText(gServer->options.frequencyHz);
     }

@@ -2,7 +2,13 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <windowsx.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -210,6 +216,109 @@ class FreeRunningWindowTest : public MainWindowTest {
 TEST_F(FreeRunningWindowTest, FreeRunningTicksGoOnAfterTheFirst) {
     ExpectLaterTicksToTakeAnEdit();
 }
+
+// ---- Hostile texts pasted into the fields ---------------------------------------------
+
+// Puts `text` on the clipboard and pastes it over all that `control` holds,
+// as a user does with Ctrl+A, Ctrl+V.
+void PasteInto(HWND owner, HWND control, const std::wstring& text) {
+    std::wstring className(16, L'\0');
+    className.resize(static_cast<std::size_t>(GetClassNameW(control, className.data(), 16)));
+    if (className == L"ComboBox") {
+        ComboBox_SetEditSel(control, 0, -1);
+    } else {
+        Edit_SetSel(control, 0, -1);
+    }
+    ASSERT_TRUE(OpenClipboard(owner));
+    EmptyClipboard();
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    std::memcpy(GlobalLock(memory), text.c_str(), bytes);
+    GlobalUnlock(memory);
+    EXPECT_NE(SetClipboardData(CF_UNICODETEXT, memory), nullptr);
+    CloseClipboard();
+    SendMessageW(control, WM_PASTE, 0, 0);  // a drop-down passes it on to its edit
+}
+
+struct HostilePaste {
+    const char* name;
+    const char* field;
+    std::wstring text;
+    bool marked;  // a setting the tick cannot use is marked
+};
+
+std::string NameOf(const ::testing::TestParamInfo<HostilePaste>& paste) {
+    return paste.param.name;
+}
+
+class MainWindowPaste : public MainWindowTest,
+                        public ::testing::WithParamInterface<HostilePaste> {};
+
+constexpr std::size_t kMegabyte = 1 << 20;
+// What the window lets a user type or paste into a field.
+constexpr int kLongestTypedText = 255;
+const char* const kSettings[] = {"Combo_period", "chirptime", "Combo_rate", "Combo_step"};
+
+// Runs the window's thread for `ms` and returns its longest turn: each turn
+// does whatever the thread has to do, ticks and painting included.
+double LongestTurnMs(DWORD ms) {
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point turn = Clock::now();
+    double longest = 0;
+    PumpMessagesUntil(
+        [&] {
+            const Clock::time_point now = Clock::now();
+            longest =
+                std::max(longest, std::chrono::duration<double, std::milli>(now - turn).count());
+            turn = now;
+            return false;
+        },
+        ms);
+    return longest;
+}
+
+TEST_P(MainWindowPaste, IsCutOrMarkedWhileTheTicksGoOn) {
+    const HostilePaste& paste = GetParam();
+    RunTicks(2);
+    const COLORREF normalText = PaintColours(paste.field).first;
+    PasteInto(window, Control(paste.field), paste.text);
+    const double longestTurnMs = LongestTurnMs(1000);
+    const int shown = GetWindowTextLengthW(Control(paste.field));
+    std::printf("%s: %d characters shown, longest turn %.1f ms\n", paste.name, shown,
+                longestTurnMs);
+    EXPECT_LT(longestTurnMs, 250) << "the window's thread stalled";
+    EXPECT_EQ(shown, kLongestTypedText);  // cut, not refused
+    EXPECT_EQ(PaintColours(paste.field).first != normalText, paste.marked);
+    EXPECT_EQ(Tooltips(), paste.marked ? 1 : 0);
+    const std::map<std::string, std::string> initial{{"Combo_period", "300"},
+                                                     {"chirptime", "235"},
+                                                     {"Combo_rate", "100"},
+                                                     {"Combo_step", "100"}};
+    for (const char* other : kSettings) {
+        if (std::string_view(other) != paste.field) {
+            EXPECT_EQ(Text(other), initial.at(other));
+        }
+    }
+    // Put right, the setting is used again: the ticks went on all along.
+    const std::string readout = Text("Text5");
+    PasteInto(window, Control(paste.field), WideFromUtf8(initial.at(paste.field)));
+    RunTicks(3);
+    EXPECT_EQ(Tooltips(), 0);
+    EXPECT_NE(Text("Text5"), readout);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, MainWindowPaste,
+    ::testing::Values(
+        HostilePaste{"PeriodMegabyteOfDigits", "Combo_period", std::wstring(kMegabyte, L'9'), true},
+        HostilePaste{"ChirpTimeMegabyteOfDigits", "chirptime", std::wstring(kMegabyte, L'9'), true},
+        // A rate not in the rate table sends nothing, and is never marked.
+        HostilePaste{"RateMegabyteOfDigits", "Combo_rate", std::wstring(kMegabyte, L'9'), false},
+        HostilePaste{"StepNoValidUnicode", "Combo_step",
+                     std::wstring(kMegabyte / 2, static_cast<wchar_t>(0xD800)), true},
+        HostilePaste{"ChirpTimeNoValidUnicode", "chirptime",
+                     std::wstring(kMegabyte / 2, static_cast<wchar_t>(0xDC00)), true}),
+    NameOf);
 
 }  // namespace
 }  // namespace morvane

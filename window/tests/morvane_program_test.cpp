@@ -1,7 +1,12 @@
 // The whole morvane.exe against the stand-in radio-control server, watched
 // from outside as a user and the radio-control program see it.
+#include <windows.h>
+// dde.h builds on the types windows.h declares.
+#include <dde.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -113,6 +118,126 @@ std::string DotGrouped(const std::string& hertz) {
     return grouped;
 }
 
+// ---- Watching the program from outside -----------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+double MsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// One reading of the status line. The read is a round trip through morvane's
+// event thread, so a thread held up by its link shows as a long round trip.
+struct StatusReading {
+    Clock::time_point at;
+    double roundTripMs;
+    std::string status;
+};
+
+struct StatusWatch {
+    std::vector<StatusReading> readings;
+
+    double LargestRoundTripMs() const {
+        double largest = 0;
+        for (const StatusReading& reading : readings)
+            largest = std::max(largest, reading.roundTripMs);
+        return largest;
+    }
+    bool SaidBefore(std::string_view status, Clock::time_point before) const {
+        return std::any_of(readings.begin(), readings.end(), [&](const StatusReading& reading) {
+            return reading.at < before && reading.status == status;
+        });
+    }
+    // From `from` to the first reading since that said `status`; -1: none did.
+    double MsUntil(std::string_view status, Clock::time_point from) const {
+        for (const StatusReading& reading : readings) {
+            if (reading.at >= from && reading.status == status) return MsBetween(from, reading.at);
+        }
+        return -1;
+    }
+    // Readings that said `then` after one had said `first`.
+    int SaidAfter(std::string_view then, std::string_view first) const {
+        int count = 0;
+        bool firstSeen = false;
+        for (const StatusReading& reading : readings) {
+            firstSeen = firstSeen || reading.status == first;
+            if (firstSeen && reading.status == then) ++count;
+        }
+        return count;
+    }
+};
+
+// Reads the status line every 5 ms for `durationMs`.
+StatusWatch WatchStatus(HWND window, int durationMs) {
+    StatusWatch watch;
+    for (const auto end = Clock::now() + std::chrono::milliseconds(durationMs); Clock::now() < end;
+         Sleep(5)) {
+        const Clock::time_point before = Clock::now();
+        std::string status = FieldOf(window, "status");
+        const Clock::time_point after = Clock::now();
+        watch.readings.push_back({after, MsBetween(before, after), std::move(status)});
+    }
+    return watch;
+}
+
+// ---- Conversations the program would accept -------------------------------------
+
+struct InitiateAnswers {
+    int windowsAsked = 0;
+    int answers = 0;
+};
+
+// Counts the WM_DDE_ACK answers to an initiate, and ends each conversation one opens.
+LRESULT CALLBACK InitiateProbeProc(HWND probe, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_DDE_ACK) return DefWindowProcW(probe, message, wParam, lParam);
+    ++reinterpret_cast<InitiateAnswers*>(GetWindowLongPtrW(probe, GWLP_USERDATA))->answers;
+    GlobalDeleteAtom(LOWORD(lParam));  // an answer's atoms are the asker's to free
+    GlobalDeleteAtom(HIWORD(lParam));
+    PostMessageW(reinterpret_cast<HWND>(wParam), WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(probe),
+                 0);
+    return 0;
+}
+
+struct ProbeTarget {
+    DWORD processId;
+    HWND probe;
+    ATOM application;
+    ATOM topic;
+    InitiateAnswers* answers;
+};
+
+BOOL CALLBACK SendInitiate(HWND window, LPARAM target) {
+    const auto& to = *reinterpret_cast<const ProbeTarget*>(target);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != to.processId) return TRUE;
+    ++to.answers->windowsAsked;
+    SendMessageTimeoutW(window, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(to.probe),
+                        MAKELPARAM(to.application, to.topic), SMTO_ABORTIFHUNG, 2000, nullptr);
+    return TRUE;
+}
+
+// Sends a DDE initiate for `application` and `topic` (nullptr: any) to every
+// top-level window of a process, as a DDE client looking for a server does.
+InitiateAnswers AskToConverse(DWORD processId, const wchar_t* application, const wchar_t* topic) {
+    WNDCLASSW probeClass{};
+    probeClass.lpfnWndProc = InitiateProbeProc;
+    probeClass.lpszClassName = L"MorvaneDdeInitiateProbe";
+    RegisterClassW(&probeClass);
+    HWND probe = CreateWindowW(probeClass.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                               nullptr, nullptr);
+    InitiateAnswers answers;
+    SetWindowLongPtrW(probe, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&answers));
+    const ProbeTarget target{processId, probe, application ? GlobalAddAtomW(application) : ATOM{},
+                             topic ? GlobalAddAtomW(topic) : ATOM{}, &answers};
+    EnumWindows(SendInitiate, reinterpret_cast<LPARAM>(&target));
+    test_support::PumpMessagesUntil([] { return false; }, 300);  // the conversations end
+    for (ATOM atom : {target.application, target.topic})
+        if (atom != 0) GlobalDeleteAtom(atom);
+    DestroyWindow(probe);
+    return answers;
+}
+
 TEST(MorvaneProgram, SendsExactlyTheStepsTheCoreComputesAndShowsItsFields) {
     StandInServer server;
     ChildProcess morvane(MorvaneCommandLine());
@@ -164,14 +289,125 @@ TEST(MorvaneProgram, SendsExactlyTheStepsTheCoreComputesAndShowsItsFields) {
     EXPECT_TRUE(lastOrOneBefore) << radioFrequency;
 }
 
-TEST(MorvaneProgram, WithoutTheRadioControlProgramItNeverShowsConnected) {
+// ---- The radio-control program failing ---------------------------------------------
+
+struct LinkFault {
+    const char* name;
+    test_support::StandInOptions server;
+    int watchMs;
+    // Whether the link is lost: when the server quits, or, never opened, from
+    // the start. The status must then say not connected within 2 s.
+    bool linkLost;
+};
+
+std::string NameOf(const ::testing::TestParamInfo<LinkFault>& fault) {
+    return fault.param.name;
+}
+
+class MorvaneUnderLinkFault : public ::testing::TestWithParam<LinkFault> {};
+
+// The commands that did arrive are the core's, each once: none repeated or retried.
+void ExpectEachCommandOnceAndTheCores(const std::vector<LoggedCommand>& logged) {
+    for (std::size_t i = 0; i < logged.size(); ++i) {
+        EXPECT_TRUE(CoreAskedForItJustBefore(logged[i])) << logged[i].command;
+        if (i > 0) {
+            EXPECT_NE(logged[i].command, logged[i - 1].command);
+        }
+    }
+}
+
+void ExpectSettingsUntouched(HWND window) {
+    const std::pair<const char*, const char*> settings[] = {{"Combo_period", "300"},
+                                                            {"chirptime", "235"},
+                                                            {"Combo_rate", "100"},
+                                                            {"Combo_step", "100"}};
+    for (const auto& [field, text] : settings) EXPECT_EQ(FieldOf(window, field), text) << field;
+}
+
+void ExpectTheTruthAfterALoss(const StatusWatch& watch, Clock::time_point lostAt, bool opened) {
+    // The first such reading may come before `lostAt` when that is an estimate
+    // (the server quits by a timer of its own), hence the signed figure too.
+    const double msToNotConnected = watch.MsUntil(kNotConnectedStatus, lostAt);
+    const auto first =
+        std::find_if(watch.readings.begin(), watch.readings.end(),
+                     [](const StatusReading& r) { return r.status == kNotConnectedStatus; });
+    if (first != watch.readings.end()) {
+        std::printf("  first said not connected %+.0f ms from the loss\n",
+                    MsBetween(lostAt, first->at));
+    }
+    EXPECT_EQ(watch.SaidBefore(kConnectedStatus, lostAt), opened);
+    EXPECT_GE(msToNotConnected, 0);
+    EXPECT_LT(msToNotConnected, 2000);
+    EXPECT_EQ(watch.SaidAfter(kConnectedStatus, kNotConnectedStatus), 0);
+}
+
+void ExpectConnectedThroughout(const StatusWatch& watch) {
+    EXPECT_TRUE(watch.SaidBefore(kConnectedStatus, Clock::time_point::max()));
+    EXPECT_EQ(watch.SaidAfter(kNotConnectedStatus, kConnectedStatus), 0);
+}
+
+TEST_P(MorvaneUnderLinkFault, KeepsTickingAndTellsTheTruth) {
+    const LinkFault& fault = GetParam();
+    StandInServer server(fault.server);
+    // The server quits this long after it said it was ready.
+    const Clock::time_point quitsAt =
+        Clock::now() + std::chrono::seconds(fault.server.quitAfterSeconds);
     ChildProcess morvane(MorvaneCommandLine());
     HWND window = WaitForMainWindow();
     ASSERT_NE(window, nullptr);
-    std::vector<std::string> statuses;
-    for (int i = 0; i < 20; ++i, Sleep(100)) statuses.push_back(FieldOf(window, "status"));
-    for (const std::string& status : statuses) EXPECT_NE(status, kConnectedStatus);
-    EXPECT_EQ(statuses.back(), kNotConnectedStatus);
+    const Clock::time_point windowAt = Clock::now();
+    const StatusWatch watch = WatchStatus(window, fault.watchMs);
+    std::printf("%s: largest round trip %.1f ms\n", fault.name, watch.LargestRoundTripMs());
+
+    EXPECT_LT(watch.LargestRoundTripMs(), 250) << "the event thread stalled";
+    const bool opened = !fault.server.absent;
+    if (fault.linkLost) {
+        ExpectTheTruthAfterALoss(watch, opened ? quitsAt : windowAt, opened);
+    } else {
+        ExpectConnectedThroughout(watch);
+    }
+    ExpectSettingsUntouched(window);
+    EXPECT_LE(WideFromUtf8(FieldOf(window, "text2")).size(), 256u);
+    EXPECT_TRUE(ClosesWhenAsked(window, morvane));
+    ExpectEachCommandOnceAndTheCores(server.Commands());
+    if (!opened) {
+        EXPECT_TRUE(server.Commands().empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, MorvaneUnderLinkFault,
+    ::testing::Values(LinkFault{"QuitsMidRun", {.quitAfterSeconds = 4}, 7000, true},
+                      LinkFault{"RefusesEveryCommand", {.refuse = true}, 5000, false},
+                      LinkFault{"SlowToAcknowledge", {.slowAckMs = 400}, 5000, false},
+                      LinkFault{"AbsentAtStart", {.absent = true}, 3000, true},
+                      LinkFault{
+                          "ServesAMegabyteThatIsNoUtf8", {.hostileItems = true}, 4000, false}),
+    NameOf);
+
+// ---- Security -----------------------------------------------------------------------
+
+// The link is a DDE client only: no window of morvane's answers a DDE client,
+// whatever service and topic it asks for, while its own conversation is up.
+TEST(MorvaneProgram, AcceptsNoDdeConversation) {
+    StandInServer server;
+    ChildProcess morvane(MorvaneCommandLine());
+    HWND window = WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(test_support::PumpMessagesUntil(
+        [&] { return FieldOf(window, "status") == kConnectedStatus; }, 5000));
+
+    // The probe does find a server that takes conversations ...
+    EXPECT_GE(AskToConverse(server.ProcessId(), L"hrd_radio_000", L"hrd_cat").answers, 1);
+    // ... and none in morvane, for any service, its link's own names, or DDE's system topic.
+    const std::pair<const wchar_t*, const wchar_t*> asked[] = {
+        {nullptr, nullptr}, {L"hrd_radio_000", L"hrd_cat"}, {L"morvane", L"System"}};
+    for (const auto& [application, topic] : asked) {
+        const InitiateAnswers answers = AskToConverse(morvane.Id(), application, topic);
+        EXPECT_GE(answers.windowsAsked, 1);
+        EXPECT_EQ(answers.answers, 0);
+    }
+    EXPECT_EQ(FieldOf(window, "status"), kConnectedStatus);
     EXPECT_TRUE(ClosesWhenAsked(window, morvane));
 }
 

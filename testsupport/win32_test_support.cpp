@@ -25,6 +25,9 @@ std::wstring ServerCommandLine(const StandInOptions& options, const std::filesys
     if (options.quitAfterSeconds > 0) {
         line += L" --quit-after " + std::to_wstring(options.quitAfterSeconds);
     }
+    if (options.dropAfterSeconds > 0) {
+        line += L" --drop-after " + std::to_wstring(options.dropAfterSeconds);
+    }
     if (options.slowAckMs > 0) line += L" --slow-ack " + std::to_wstring(options.slowAckMs);
     if (options.hostileItems) line += L" --hostile-items";
     return line;

@@ -37,6 +37,7 @@ struct StandInOptions {
     bool refuse = false;        // answers every command "not processed"
     bool absent = false;        // runs without offering its service
     int quitAfterSeconds = 0;   // 0: runs until the test ends
+    int dropAfterSeconds = 0;   // ends the conversation then but runs on; 0: never
     int slowAckMs = 0;          // holds each acknowledgement back this long
     bool hostileItems = false;  // serves a megabyte of bytes that are no UTF-8 as each item
 };

@@ -8,17 +8,19 @@
 // ("14:03:07.052318<tab>freq 7100000").
 //
 //   morvane_dde_server --log FILE [--ready-event NAME] [--frequency HZ]
-//                      [--refuse] [--absent] [--quit-after SECONDS] [--slow-ack MS]
-//                      [--hostile-items]
+//                      [--refuse] [--absent] [--quit-after SECONDS] [--drop-after SECONDS]
+//                      [--slow-ack MS] [--hostile-items]
 //
 // --refuse answers every command "not processed"; --absent runs without
 // offering the service (the tests' Wine session also keeps one running so that
 // Wine's desktop stays up between test programs); --quit-after ends the
-// program; --slow-ack holds each acknowledgement back, as a busy server does;
-// --hostile-items serves both items as a megabyte of bytes that are no UTF-8
-// (0x80 to 0xFF over and over), on request and in every advise.
+// program; --drop-after ends the latest conversation but goes on running and
+// offering the service; --slow-ack holds each acknowledgement back, as a busy
+// server does; --hostile-items serves both items as a megabyte of bytes that
+// are no UTF-8 (0x80 to 0xFF over and over), on request and in every advise.
 #include <windows.h>
 // These build on the types windows.h declares.
+#include <dde.h>
 #include <ddeml.h>
 #include <shellapi.h>
 
@@ -47,6 +49,7 @@ struct Options {
     bool absent = false;
     bool hostileItems = false;
     DWORD quitAfterMs = 0;
+    DWORD dropAfterMs = 0;
     DWORD slowAckMs = 0;
 };
 
@@ -57,6 +60,7 @@ struct Server {
     HSZ topic = nullptr;
     HSZ frequencyItem = nullptr;
     HSZ hertzItem = nullptr;
+    HCONV conversation = nullptr;  // the latest
     std::FILE* log = nullptr;
 };
 
@@ -81,6 +85,7 @@ Options ParseOptions() {
         if (name == L"--ready-event") options.readyEvent = value;
         if (name == L"--frequency") options.frequencyHz = std::wcstoll(value, nullptr, 10);
         if (name == L"--quit-after") options.quitAfterMs = std::wcstoul(value, nullptr, 10) * 1000;
+        if (name == L"--drop-after") options.dropAfterMs = std::wcstoul(value, nullptr, 10) * 1000;
         if (name == L"--slow-ack") options.slowAckMs = std::wcstoul(value, nullptr, 10);
     }
     LocalFree(arguments);
@@ -153,12 +158,15 @@ HDDEDATA OnExecute(HDDEDATA data) {
     return reinterpret_cast<HDDEDATA>(DDE_FACK);
 }
 
-HDDEDATA CALLBACK OnTransaction(UINT type, UINT format, HCONV, HSZ first, HSZ second, HDDEDATA data,
-                                ULONG_PTR, ULONG_PTR) {
+HDDEDATA CALLBACK OnTransaction(UINT type, UINT format, HCONV conversation, HSZ first, HSZ second,
+                                HDDEDATA data, ULONG_PTR, ULONG_PTR) {
     switch (type) {
         case XTYP_CONNECT:
             return reinterpret_cast<HDDEDATA>(
                 static_cast<ULONG_PTR>(AcceptsConversation(first, second)));
+        case XTYP_CONNECT_CONFIRM:
+            gServer->conversation = conversation;
+            return nullptr;
         case XTYP_ADVSTART:
             return reinterpret_cast<HDDEDATA>(
                 static_cast<ULONG_PTR>(format == CF_TEXT && IsOurItem(second)));
@@ -178,7 +186,8 @@ HSZ Name(const wchar_t* text) {
 
 bool StartService() {
     if (DdeInitializeW(&gServer->instance, OnTransaction,
-                       APPCLASS_STANDARD | APPCMD_FILTERINITS | CBF_SKIP_ALLNOTIFICATIONS,
+                       APPCLASS_STANDARD | APPCMD_FILTERINITS | CBF_SKIP_REGISTRATIONS |
+                           CBF_SKIP_UNREGISTRATIONS | CBF_SKIP_DISCONNECTS,
                        0) != DMLERR_NO_ERROR) {
         return false;
     }
@@ -200,6 +209,18 @@ void SignalReady() {
 
 void CALLBACK QuitNow(HWND, UINT, UINT_PTR, DWORD) {
     PostQuitMessage(0);
+}
+
+// Ends the conversation as DdeDisconnect does on Windows, by posting the client
+// a terminate: Wine's DdeDisconnect does nothing on a server's side.
+void CALLBACK DropNow(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    CONVINFO info{};
+    info.cb = sizeof info;
+    if (gServer->conversation == nullptr ||
+        DdeQueryConvInfo(gServer->conversation, QID_SYNC, &info) == 0)
+        return;
+    PostMessageW(info.hwndPartner, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(info.hwnd), 0);
 }
 
 void RunMessageLoop() {
@@ -224,6 +245,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         server.log = _wfopen(server.options.logPath.c_str(), L"ab");
     if (!StartService()) return 1;
     if (server.options.quitAfterMs > 0) SetTimer(nullptr, 0, server.options.quitAfterMs, QuitNow);
+    if (server.options.dropAfterMs > 0) SetTimer(nullptr, 0, server.options.dropAfterMs, DropNow);
     SignalReady();
     RunMessageLoop();
     if (!server.options.absent)

@@ -1,9 +1,7 @@
 // The whole morvane.exe against the stand-in radio-control server, watched
 // from outside as a user and the radio-control program see it.
-#include <windows.h>
-// dde.h builds on the types windows.h declares.
-#include <dde.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <chrono>
@@ -180,64 +178,6 @@ StatusWatch WatchStatus(HWND window, int durationMs) {
     return watch;
 }
 
-// ---- Conversations the program would accept -------------------------------------
-
-struct InitiateAnswers {
-    int windowsAsked = 0;
-    int answers = 0;
-};
-
-// Counts the WM_DDE_ACK answers to an initiate, and ends each conversation one opens.
-LRESULT CALLBACK InitiateProbeProc(HWND probe, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != WM_DDE_ACK) return DefWindowProcW(probe, message, wParam, lParam);
-    ++reinterpret_cast<InitiateAnswers*>(GetWindowLongPtrW(probe, GWLP_USERDATA))->answers;
-    GlobalDeleteAtom(LOWORD(lParam));  // an answer's atoms are the asker's to free
-    GlobalDeleteAtom(HIWORD(lParam));
-    PostMessageW(reinterpret_cast<HWND>(wParam), WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(probe),
-                 0);
-    return 0;
-}
-
-struct ProbeTarget {
-    DWORD processId;
-    HWND probe;
-    ATOM application;
-    ATOM topic;
-    InitiateAnswers* answers;
-};
-
-BOOL CALLBACK SendInitiate(HWND window, LPARAM target) {
-    const auto& to = *reinterpret_cast<const ProbeTarget*>(target);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != to.processId) return TRUE;
-    ++to.answers->windowsAsked;
-    SendMessageTimeoutW(window, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(to.probe),
-                        MAKELPARAM(to.application, to.topic), SMTO_ABORTIFHUNG, 2000, nullptr);
-    return TRUE;
-}
-
-// Sends a DDE initiate for `application` and `topic` (nullptr: any) to every
-// top-level window of a process, as a DDE client looking for a server does.
-InitiateAnswers AskToConverse(DWORD processId, const wchar_t* application, const wchar_t* topic) {
-    WNDCLASSW probeClass{};
-    probeClass.lpfnWndProc = InitiateProbeProc;
-    probeClass.lpszClassName = L"MorvaneDdeInitiateProbe";
-    RegisterClassW(&probeClass);
-    HWND probe = CreateWindowW(probeClass.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
-                               nullptr, nullptr);
-    InitiateAnswers answers;
-    SetWindowLongPtrW(probe, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&answers));
-    const ProbeTarget target{processId, probe, application ? GlobalAddAtomW(application) : ATOM{},
-                             topic ? GlobalAddAtomW(topic) : ATOM{}, &answers};
-    EnumWindows(SendInitiate, reinterpret_cast<LPARAM>(&target));
-    test_support::PumpMessagesUntil([] { return false; }, 300);  // the conversations end
-    for (ATOM atom : {target.application, target.topic})
-        if (atom != 0) GlobalDeleteAtom(atom);
-    DestroyWindow(probe);
-    return answers;
-}
-
 TEST(MorvaneProgram, SendsExactlyTheStepsTheCoreComputesAndShowsItsFields) {
     StandInServer server;
     ChildProcess morvane(MorvaneCommandLine());
@@ -384,32 +324,6 @@ INSTANTIATE_TEST_SUITE_P(
                       LinkFault{
                           "ServesAMegabyteThatIsNoUtf8", {.hostileItems = true}, 4000, false}),
     NameOf);
-
-// ---- Security -----------------------------------------------------------------------
-
-// The link is a DDE client only: no window of morvane's answers a DDE client,
-// whatever service and topic it asks for, while its own conversation is up.
-TEST(MorvaneProgram, AcceptsNoDdeConversation) {
-    StandInServer server;
-    ChildProcess morvane(MorvaneCommandLine());
-    HWND window = WaitForMainWindow();
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(test_support::PumpMessagesUntil(
-        [&] { return FieldOf(window, "status") == kConnectedStatus; }, 5000));
-
-    // The probe does find a server that takes conversations ...
-    EXPECT_GE(AskToConverse(server.ProcessId(), L"hrd_radio_000", L"hrd_cat").answers, 1);
-    // ... and none in morvane, for any service, its link's own names, or DDE's system topic.
-    const std::pair<const wchar_t*, const wchar_t*> asked[] = {
-        {nullptr, nullptr}, {L"hrd_radio_000", L"hrd_cat"}, {L"morvane", L"System"}};
-    for (const auto& [application, topic] : asked) {
-        const InitiateAnswers answers = AskToConverse(morvane.Id(), application, topic);
-        EXPECT_GE(answers.windowsAsked, 1);
-        EXPECT_EQ(answers.answers, 0);
-    }
-    EXPECT_EQ(FieldOf(window, "status"), kConnectedStatus);
-    EXPECT_TRUE(ClosesWhenAsked(window, morvane));
-}
 
 }  // namespace
 }  // namespace morvane

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "radiolink/text_codec_win32.hpp"
+
 namespace morvane::test_support {
 namespace {
 
@@ -66,6 +68,15 @@ bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs) {
         if (GetTickCount64() >= deadline) return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
+}
+
+std::string WindowText(HWND window) {
+    std::wstring text(512, L'\0');
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 2000, &length);
+    text.resize(length);
+    return Utf8FromWide(text);
 }
 
 ChildProcess::ChildProcess(std::wstring commandLine) {

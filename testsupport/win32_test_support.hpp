@@ -17,6 +17,10 @@ std::filesystem::path ProgramFolder();
 // passed, and says whether it holds.
 bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
+// A window's text in UTF-8, read with WM_GETTEXT, so from another process too;
+// empty when its thread does not answer within 2 s.
+std::string WindowText(HWND window);
+
 // Another program, ended (if still running) when this object goes.
 class ChildProcess {
   public:

@@ -147,5 +147,14 @@ TEST(TickSchedule, NextTickFallsJustAfterTheClocksNext50MsMark) {
     }
 }
 
+TEST(TickSchedule, RadioIsReadHalfwayBetweenTicksAfterTheInterval) {
+    // {millisecond, at least, delay}: the reading lands on ...27 or ...77.
+    const int cases[][3] = {{0, 200, 227}, {27, 200, 200}, {28, 200, 249}, {990, 200, 237}};
+    for (const auto& [millisecond, atLeast, delay] : cases) {
+        EXPECT_EQ(MillisecondsToQuietMoment(millisecond, atLeast), delay) << millisecond;
+        EXPECT_EQ((millisecond + delay) % 50, kQuietPhaseMs);
+    }
+}
+
 }  // namespace
 }  // namespace morvane

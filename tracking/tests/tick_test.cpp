@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "tracking/sweep_frequency.hpp"
 #include "tracking/tick_failure.hpp"
 #include "tracking/tick_schedule.hpp"
 
@@ -19,12 +18,6 @@ class RecordingHandOff : public HandOff {
     }
     std::vector<std::string> candidates;
 };
-
-// The clock reading `ms` milliseconds after midnight.
-ClockReading AtMs(std::int64_t ms) {
-    return {static_cast<int>(ms / 3'600'000), static_cast<int>(ms / 60'000 % 60),
-            static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000)};
-}
 
 TEST(Tick, FourMinutesPastMidnightWithTheInitialSettings) {
     MainFields fields;
@@ -92,39 +85,6 @@ TEST(Tick, ASettingThatCannotBeUsedEndsTheTickBeforeTheHandOff) {
         EXPECT_EQ(fields.Text7, c.field == SettingField::Offset ? "Text7" : "0");
         EXPECT_EQ(fields.Text3, c.readoutsWritten ? "5.1" : "Text3");
         EXPECT_EQ(fields.Text1, c.readoutsWritten ? "0:4:0" : "");
-    }
-}
-
-// Over one whole period of 50 ms ticks, step 100 candidates climb in 100 kHz
-// steps from the bottom to the rate's limit, then wait at the bottom.
-TEST(Tick, StepHundredFollowsEverySweepUpTheBandAndParksAfterTheTop) {
-    for (const RateRow& rate : kRateTable) {
-        SCOPED_TRACE(std::string(rate.text));
-        MainFields fields;
-        fields.Combo_rate = std::string(rate.text);
-        fields.Combo_period = "600";
-        fields.chirptime = "0";
-        RecordingHandOff handOff;
-        // From the chirp (the clock 100 ms before midnight, thanks to the lead), one period on.
-        for (std::int64_t ms = 86'400'000 - 100; ms < 86'400'000 - 100 + 600'000; ms += 50) {
-            RunTick(fields, AtMs(ms % 86'400'000), ".", handOff);
-        }
-        ASSERT_EQ(handOff.candidates.front(), "2000000");
-        std::int64_t previous = kBandBottomHz;
-        bool reachedTop = false;
-        for (const std::string& candidate : handOff.candidates) {
-            const std::int64_t hz = std::stoll(candidate);
-            if (reachedTop && hz != rate.upperLimitHz) {
-                ASSERT_EQ(hz, kBandBottomHz) << "after the top";
-            } else {
-                ASSERT_TRUE(hz == previous || hz == previous + 100'000)
-                    << previous << " then " << candidate;
-            }
-            reachedTop = reachedTop || hz == rate.upperLimitHz;
-            previous = hz;
-        }
-        EXPECT_TRUE(reachedTop);
-        EXPECT_EQ(handOff.candidates.back(), "2000000");
     }
 }
 

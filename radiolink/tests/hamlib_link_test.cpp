@@ -1,6 +1,5 @@
-// The Hamlib link against a real rigctld that fails; the tsan preset runs these,
-// so the worker thread's fault paths are here. The window's tests drive the
-// link with Hamlib's dummy radio in-process and watch the same faults on screen.
+// The Hamlib link's worker thread against a failing rigctld, for the tsan preset
+// too; the window's tests drive the link with the dummy radio and rigctld.
 #include <gtest/gtest.h>
 
 #include <chrono>

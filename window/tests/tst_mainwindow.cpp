@@ -1,6 +1,5 @@
 // The main window as the user meets it, offscreen: real widgets, a real timer
 // and Hamlib's dummy radio; only the clock is set by the test.
-#include <QApplication>
 #include <QClipboard>
 #include <QScreen>
 #include <QtTest>

@@ -15,6 +15,15 @@
 #include <vector>
 
 namespace morvane::testing {
+
+sockaddr_in Loopback(int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 namespace {
 
 // Closes a descriptor when it goes out of scope.
@@ -24,14 +33,6 @@ struct Socket {
         if (fd >= 0) close(fd);
     }
 };
-
-sockaddr_in Loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 // A port no one listens on now: the kernel picks it for a socket we then close.
 int FreePort() {

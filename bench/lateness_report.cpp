@@ -20,9 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/percentile.hpp"
 #include "tracking/tick.hpp"
 
 namespace {
+
+using morvane::bench::Percentile;
 
 using namespace morvane;
 
@@ -92,14 +95,6 @@ std::vector<Onset> ExpectedCommands(Sweep& sweep, long from, long to) {
         previous = candidate;
     }
     return onsets;
-}
-
-double Percentile(std::vector<double> values, double fraction) {
-    if (values.empty()) return NAN;
-    std::sort(values.begin(), values.end());
-    const auto index =
-        static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(values.size()))) - 1;
-    return values[std::min(index, values.size() - 1)];
 }
 
 }  // namespace

@@ -14,19 +14,14 @@
 #include <iostream>
 #include <vector>
 
+#include "bench/percentile.hpp"
 #include "tracking/tick_schedule.hpp"
 
 namespace {
 
-constexpr double kDayMs = 86'400'000.0;
+using morvane::bench::Percentile;
 
-double Percentile(std::vector<double> values, double fraction) {
-    if (values.empty()) return NAN;
-    std::sort(values.begin(), values.end());
-    const auto index =
-        static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(values.size()))) - 1;
-    return values[std::min(index, values.size() - 1)];
-}
+constexpr double kDayMs = 86'400'000.0;
 
 std::vector<double> ReadTicks() {
     std::vector<double> ticks;

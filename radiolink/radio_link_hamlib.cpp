@@ -7,6 +7,7 @@
 
 #include "radiolink/frequency_text.hpp"
 #include "tracking/number_text.hpp"
+#include "tracking/tick_schedule.hpp"
 
 namespace morvane {
 namespace {
@@ -53,6 +54,18 @@ HamlibModel ModelOf(const rig_caps& caps) {
 
 // Above any radio Hamlib drives, and far below where a double stops holding whole hertz.
 constexpr freq_t kHighestFrequencyHz = 1e12;
+
+// The first moment `atLeast` from now that lies halfway between two ticks, by
+// the wall clock the ticks follow: a reading then keeps the radio free for the
+// retune a tick may queue.
+std::chrono::steady_clock::time_point NextQuietMoment(std::chrono::milliseconds atLeast) {
+    const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+    const auto millisecond =
+        std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000;
+    const int delay =
+        MillisecondsToQuietMoment(static_cast<int>(millisecond), static_cast<int>(atLeast.count()));
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(delay);
+}
 
 // The radio itself; lives on the worker thread only, as a RIG* is not thread-safe.
 class Radio {
@@ -257,7 +270,7 @@ bool HamlibLink::FollowRadio(const std::function<bool(std::int64_t)>& setFrequen
         if (failures >= options_.failedCallsBeforeClosed) return true;
         // A failed reading is tried again 100 ms after it began: at once after a
         // time-out, so that three of them in a row take 1.5 s and no more.
-        nextRead = reading ? std::chrono::steady_clock::now() + options_.pollInterval
+        nextRead = reading ? NextQuietMoment(options_.pollInterval)
                            : callStart + std::chrono::milliseconds(100);
         if (reading && reading != lastReported) {
             lastReported = reading;

@@ -23,7 +23,7 @@ struct HamlibOptions {
     int serialSpeed = 0;  // baud; 0: the model's default
     std::vector<std::pair<std::string, std::string>> config;  // further NAME=VALUE settings
     int debugLevel = 0;                           // Hamlib's own trace on stderr, 0 (none) to 5
-    std::chrono::milliseconds pollInterval{200};  // how often the radio's frequency is read
+    std::chrono::milliseconds pollInterval{250};  // how often the radio's frequency is read
     int failedCallsBeforeClosed = 3;  // unanswered calls in a row that mean the radio is gone
 };
 

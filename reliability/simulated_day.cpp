@@ -1,9 +1,14 @@
 #include "reliability/simulated_day.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <optional>
 #include <string_view>
+#include <thread>
+#include <tuple>
 #include <utility>
 
 #include "radiolink/hand_off.hpp"
@@ -255,6 +260,132 @@ RunReport Simulate(const DayRun& run) {
         checker.OnTick(tick, clockMs, fields, link.sent);
     }
     return checker.Finish();
+}
+
+namespace {
+
+constexpr int kPeriods[] = {60, 300, 600, 900, 1200, 1800};
+constexpr int kSteps[] = {50, 100, 500};
+constexpr int kSliders[] = {-10, 0, 10};
+// One on the 50 ms grid the ticks fall on; one 25 ms off it, which also puts
+// midnight in the middle of a sweep for the short periods.
+const char* const kChirpTimes[] = {"0", "29.525"};
+
+struct Combination {
+    DaySettings settings;
+    bool inWholeDaySubset;
+};
+
+// Each period, rate and step once in the whole-day subset, the slider and chirp
+// time turning so that every rate and step meets all six of their pairs.
+bool InWholeDaySubset(std::size_t period, std::size_t rate, std::size_t step, std::size_t slider,
+                      std::size_t chirp) {
+    return (period + rate + step) % 6 == slider + 3 * chirp;
+}
+
+// Every listed period, rate, step and offset, with both chirp times: 432.
+std::vector<Combination> EveryCombination() {
+    std::vector<Combination> all;
+    for (std::size_t p = 0; p < std::size(kPeriods); ++p)
+        for (std::size_t r = 0; r < kRateTable.size(); ++r)
+            for (std::size_t s = 0; s < std::size(kSteps); ++s)
+                for (std::size_t o = 0; o < std::size(kSliders); ++o)
+                    for (std::size_t c = 0; c < std::size(kChirpTimes); ++c)
+                        all.push_back(
+                            {{kPeriods[p], &kRateTable[r], kSteps[s], kSliders[o], kChirpTimes[c]},
+                             InWholeDaySubset(p, r, s, o, c)});
+    return all;
+}
+
+// The figures of a group of runs, for docs/RELIABILITY.md.
+struct Totals {
+    std::int64_t runs = 0, ticks = 0, commands = 0, sweeps = 0, cutShort = 0, windows = 0,
+                 shortMissed = 0, topMissed = 0;
+    void Add(const RunReport& r) {
+        ++runs;
+        ticks += r.ticks;
+        commands += r.commands;
+        sweeps += r.sweepsChecked;
+        cutShort += r.sweepsCutShort;
+        windows += r.windowsCommanded;
+        shortMissed += r.shortWindowsMissed;
+        topMissed += r.topMissed;
+    }
+    void Print(const std::string& name) const {
+        std::printf("%-22s %5lld %11lld %9lld %7lld %6lld %9lld %8lld %6lld\n", name.c_str(),
+                    static_cast<long long>(runs), static_cast<long long>(ticks),
+                    static_cast<long long>(commands), static_cast<long long>(sweeps),
+                    static_cast<long long>(cutShort), static_cast<long long>(windows),
+                    static_cast<long long>(shortMissed), static_cast<long long>(topMissed));
+    }
+};
+
+}  // namespace
+
+DayRun WholeDay(const DaySettings& settings) {
+    return {settings, kNoonMs, kTicksPerDay};  // noon to noon, so midnight lies inside
+}
+DayRun AroundMidnight(const DaySettings& settings) {
+    const std::int64_t periodMs = settings.periodSeconds * std::int64_t{1000};
+    return {settings, kDayMs - periodMs, 2 * periodMs / kTickMs};
+}
+
+// MORVANE_WHOLE_DAYS: "all" runs every combination for the whole day; "none"
+// (for sanitizer builds) only the periods around midnight; unset, the subset
+// runs whole days and every combination its periods around midnight.
+std::vector<DayRun> PlanFromEnvironment() {
+    const char* wanted = std::getenv("MORVANE_WHOLE_DAYS");
+    const std::string_view wholeDays = wanted != nullptr ? wanted : "subset";
+    std::vector<DayRun> wholeDayRuns;
+    std::vector<DayRun> midnightRuns;
+    for (const Combination& c : EveryCombination()) {
+        if (wholeDays == "all" || (wholeDays == "subset" && c.inWholeDaySubset)) {
+            wholeDayRuns.push_back(WholeDay(c.settings));
+        }
+        if (wholeDays != "all") midnightRuns.push_back(AroundMidnight(c.settings));
+    }
+    // The long runs first, so that both cores stay busy to the end.
+    wholeDayRuns.insert(wholeDayRuns.end(), midnightRuns.begin(), midnightRuns.end());
+    return wholeDayRuns;
+}
+
+// The runs spread over every core; the core is pure, so they share nothing.
+std::vector<RunReport> SimulateAll(const std::vector<DayRun>& runs) {
+    std::vector<RunReport> reports(runs.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i = next++; i < runs.size(); i = next++) reports[i] = Simulate(runs[i]);
+    };
+    {
+        std::vector<std::jthread> workers;
+        for (unsigned n = std::max(1u, std::thread::hardware_concurrency()); n > 0; --n) {
+            workers.emplace_back(work);
+        }
+    }
+    return reports;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += "\n  " + line;
+    return text;
+}
+
+void PrintFigures(const std::vector<DayRun>& runs, const std::vector<RunReport>& reports) {
+    std::map<std::tuple<int, int, std::string>, Totals> byRateStepChirp;
+    Totals all;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const DaySettings& s = runs[i].settings;
+        byRateStepChirp[{s.rate->kHzPerSecond, s.stepKHz, s.chirpTime}].Add(reports[i]);
+        all.Add(reports[i]);
+    }
+    std::printf("%-22s %5s %11s %9s %7s %6s %9s %8s %6s\n", "rate/step/chirp", "runs", "ticks",
+                "commands", "sweeps", "short", "windows", "missed", "top");
+    for (const auto& [key, totals] : byRateStepChirp) {
+        const auto& [rate, step, chirp] = key;
+        totals.Print(std::to_string(rate) + "/" + std::to_string(step) + "/" + chirp);
+    }
+    all.Print("all");
 }
 
 }  // namespace morvane::reliability

@@ -56,4 +56,28 @@ struct RunReport {
 // positions running on through midnight.
 RunReport Simulate(const DayRun& run);
 
+constexpr std::int64_t kNoonMs = kDayMs / 2;
+
+// Noon to noon, so that midnight lies inside.
+DayRun WholeDay(const DaySettings& settings);
+// One period either side of midnight.
+DayRun AroundMidnight(const DaySettings& settings);
+
+// Every listed period, rate, step and offset with two chirp times: on the 50 ms
+// grid the ticks fall on, and 25 ms off it. MORVANE_WHOLE_DAYS says how much of
+// the day each runs: "all", every combination the whole day; "none" (sanitizer
+// builds), only the periods around midnight; unset, a subset that meets every
+// rate and step with every slider and chirp time runs whole days and every
+// combination its periods around midnight.
+std::vector<DayRun> PlanFromEnvironment();
+
+// Simulates the runs spread over every core; the core is pure, so they share nothing.
+std::vector<RunReport> SimulateAll(const std::vector<DayRun>& runs);
+
+// The figures by rate, step and chirp time, for the reliability report.
+void PrintFigures(const std::vector<DayRun>& runs, const std::vector<RunReport>& reports);
+
+// The faults a run recorded, one a line.
+std::string Joined(const std::vector<std::string>& lines);
+
 }  // namespace morvane::reliability

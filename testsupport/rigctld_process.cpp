@@ -15,6 +15,15 @@
 #include <vector>
 
 namespace morvane::testing {
+
+sockaddr_in Loopback(int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 namespace {
 
 // Closes a descriptor when it goes out of scope.
@@ -24,14 +33,6 @@ struct Socket {
         if (fd >= 0) close(fd);
     }
 };
-
-sockaddr_in Loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 // A port no one listens on now: the kernel picks it for a socket we then close.
 int FreePort() {
@@ -133,9 +134,14 @@ std::optional<std::string> RigctldProcess::Ask(const std::string& line) const {
 }
 
 std::optional<long long> RigctldProcess::Frequency() const {
-    const std::optional<std::string> answer = Ask("f");
-    if (!answer || answer->empty() || answer->starts_with("RPRT")) return std::nullopt;
-    return std::stoll(*answer);
+    // rigctld 4.5 drops a connection that follows another too closely; a second
+    // try a moment later gets through.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::optional<std::string> answer = Ask("f");
+        if (answer && !answer->empty() && !answer->starts_with("RPRT")) return std::stoll(*answer);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return std::nullopt;
 }
 
 }  // namespace morvane::testing

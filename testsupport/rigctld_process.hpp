@@ -1,11 +1,15 @@
 #pragma once
 
+#include <netinet/in.h>
 #include <sys/types.h>
 
 #include <optional>
 #include <string>
 
 namespace morvane::testing {
+
+// The IPv4 loopback address at `port` (0: let the kernel choose).
+sockaddr_in Loopback(int port);
 
 // A real rigctld serving Hamlib's dummy radio on a free loopback port, for
 // tests that drive the link end to end. Stopped (killed) when destroyed.

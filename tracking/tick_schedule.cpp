@@ -8,4 +8,11 @@ int MillisecondsToNextTick(int millisecond) {
     return kTickIntervalMs - sincePhase;
 }
 
+int MillisecondsToQuietMoment(int millisecond, int atLeastMs) {
+    const int earliest = millisecond + atLeastMs;
+    const int wait =
+        ((kQuietPhaseMs - earliest) % kTickIntervalMs + kTickIntervalMs) % kTickIntervalMs;
+    return atLeastMs + wait;
+}
+
 }  // namespace morvane

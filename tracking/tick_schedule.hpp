@@ -20,4 +20,12 @@ enum class TickTiming { PhaseLocked, FreeRunning };
 // reading, the ticks stay on the grid however late each timer fires.
 int MillisecondsToNextTick(int millisecond);
 
+// Halfway between two ticks: the moment furthest from any retune.
+inline constexpr int kQuietPhaseMs = kTickPhaseMs + kTickIntervalMs / 2;
+
+// Milliseconds from a clock reading with this millisecond field to the first
+// moment halfway between two ticks that is at least `atLeastMs` away. Work
+// done then (reading the radio's frequency) never holds up a tick's retune.
+int MillisecondsToQuietMoment(int millisecond, int atLeastMs);
+
 }  // namespace morvane

@@ -1,103 +1,65 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "radiolink/command_line_hamlib.hpp"
 
 namespace morvane {
 namespace {
 
-using Arguments = std::vector<std::string>;
-using Settings = std::vector<std::pair<std::string, std::string>>;
-
-std::string Joined(const Arguments& arguments) {
-    std::string joined;
-    for (const std::string& argument : arguments) joined += "[" + argument + "]";
-    return joined;
+// What a command line comes to, in one line: the action it takes at once, the
+// problem it names, or the radio the window is to drive.
+std::string Outcome(const CommandLine& command) {
+    const std::map<CommandAction, std::string> actedAtOnce = {
+        {CommandAction::ShowHelp, "help"},
+        {CommandAction::ShowVersion, "version"},
+        {CommandAction::ListModels, "list"},
+        {CommandAction::Refuse, "refused: " + command.problem}};
+    if (actedAtOnce.contains(command.action)) return actedAtOnce.at(command.action);
+    const HamlibOptions& radio = command.options;
+    std::string outcome = "model=" + std::to_string(radio.model) + " port=" + radio.port +
+                          " baud=" + std::to_string(radio.serialSpeed) +
+                          " verbose=" + std::to_string(radio.debugLevel);
+    for (const auto& [name, value] : radio.config) outcome += " " + name + "=" + value;
+    return outcome;
 }
 
-struct GoodLine {
-    Arguments arguments;
-    int model;
-    std::string port;
-    int serialSpeed;
-    Settings config;
-    int debugLevel;
-};
-
-TEST(CommandLine, ReadsTheRadioInEveryWrittenForm) {
-    const GoodLine lines[] = {
-        {{}, 1, "", 0, {}, 0},
-        {{"-m", "2"}, 2, "localhost:4532", 0, {}, 0},
-        {{"-m2"}, 2, "localhost:4532", 0, {}, 0},
-        {{"--model=2"}, 2, "localhost:4532", 0, {}, 0},
-        {{"--model", "2", "-r", "127.0.0.1:4600"}, 2, "127.0.0.1:4600", 0, {}, 0},
-        {{"--rig-file=/dev/ttyUSB0", "-m", "1"}, 1, "/dev/ttyUSB0", 0, {}, 0},
-        {{"-m", "4", "-r/dev/ttyS1", "-s", "9600"}, 4, "/dev/ttyS1", 9600, {}, 0},
-        {{"--serial-speed=38400"}, 1, "", 38400, {}, 0},
+TEST(CommandLine, ReadsTheRadioInEveryWrittenFormAndRefusesABadOptionNamingIt) {
+    const std::pair<std::vector<std::string>, std::string> lines[] = {
+        {{}, "model=1 port= baud=0 verbose=0"},
+        {{"-m2"}, "model=2 port=localhost:4532 baud=0 verbose=0"},
+        {{"--model", "2", "-r", "127.0.0.1:4600"}, "model=2 port=127.0.0.1:4600 baud=0 verbose=0"},
+        {{"--rig-file=/dev/ttyUSB0", "-m", "1"}, "model=1 port=/dev/ttyUSB0 baud=0 verbose=0"},
+        {{"-m", "4", "-r/dev/ttyS1", "--serial-speed=9600"},
+         "model=4 port=/dev/ttyS1 baud=9600 verbose=0"},
         {{"-C", "timeout=900", "--set-conf=retry=1", "-Cpost_write_delay="},
-         1,
-         "",
-         0,
-         {{"timeout", "900"}, {"retry", "1"}, {"post_write_delay", ""}},
-         0},
-        {{"-v", "--verbose", "-v"}, 1, "", 0, {}, 3},
-        {{"-v", "-v", "-v", "-v", "-v", "-v", "-v"}, 1, "", 0, {}, 5},
+         "model=1 port= baud=0 verbose=0 timeout=900 retry=1 post_write_delay="},
+        {{"-v", "--verbose", "-v"}, "model=1 port= baud=0 verbose=3"},
+        {{"-v", "-v", "-v", "-v", "-v", "-v", "-v"}, "model=1 port= baud=0 verbose=5"},
+        // Like rigctl's, --help, --version and --list act as soon as they are read.
+        {{"--help", "--no-such-option"}, "help"},
+        {{"-m", "2", "--version"}, "version"},
+        {{"-l"}, "list"},
+        {{"-x", "--help"}, "refused: unknown option '-x'"},
+        {{"--modle=2"}, "refused: unknown option '--modle'"},
+        {{"--"}, "refused: unknown option '--'"},
+        {{"radio"}, "refused: unexpected argument 'radio'"},
+        {{"-"}, "refused: unexpected argument '-'"},
+        {{"-m"}, "refused: option '-m' needs a value"},
+        {{"-r", ""}, "refused: option '-r' needs a value"},
+        {{"-m", "2x"}, "refused: model '2x' is not a number"},
+        {{"--model="}, "refused: model '' is not a number"},
+        {{"-m", "999999"}, "refused: Hamlib has no radio model 999999"},
+        {{"-s", "-9600"}, "refused: serial speed '-9600' is not a number of baud"},
+        {{"-s0"}, "refused: serial speed '0' is not a number of baud"},
+        {{"-C", "timeout"}, "refused: option '-C' needs NAME=VALUE, not 'timeout'"},
+        {{"--set-conf==5"}, "refused: option '--set-conf' needs NAME=VALUE, not '=5'"},
+        {{"--list=all"}, "refused: option '--list' takes no value"},
+        {{"-lh"}, "refused: option '-l' takes no value"},
     };
-    for (const GoodLine& line : lines) {
-        SCOPED_TRACE(Joined(line.arguments));
-        const CommandLine command = ParseCommandLine(line.arguments);
-        ASSERT_EQ(command.action, CommandAction::OpenWindow) << command.problem;
-        EXPECT_EQ(command.options.model, line.model);
-        EXPECT_EQ(command.options.port, line.port);
-        EXPECT_EQ(command.options.serialSpeed, line.serialSpeed);
-        EXPECT_EQ(command.options.config, line.config);
-        EXPECT_EQ(command.options.debugLevel, line.debugLevel);
-    }
-}
-
-TEST(CommandLine, HelpVersionAndListActAsSoonAsTheyAreRead) {
-    const std::pair<Arguments, CommandAction> lines[] = {
-        {{"-h"}, CommandAction::ShowHelp},
-        {{"--help", "--no-such-option"}, CommandAction::ShowHelp},
-        {{"-V"}, CommandAction::ShowVersion},
-        {{"-m", "2", "--version"}, CommandAction::ShowVersion},
-        {{"-l"}, CommandAction::ListModels},
-        {{"--list"}, CommandAction::ListModels},
-        {{"-x", "--help"}, CommandAction::Refuse},  // the bad option comes first
-    };
-    for (const auto& [arguments, action] : lines) {
-        SCOPED_TRACE(Joined(arguments));
-        EXPECT_EQ(ParseCommandLine(arguments).action, action);
-    }
-}
-
-TEST(CommandLine, RefusesABadOptionOrValueNamingIt) {
-    const std::pair<Arguments, std::string> lines[] = {
-        {{"-x"}, "unknown option '-x'"},
-        {{"--modle=2"}, "unknown option '--modle'"},
-        {{"--"}, "unknown option '--'"},
-        {{"radio"}, "unexpected argument 'radio'"},
-        {{"-"}, "unexpected argument '-'"},
-        {{"-m"}, "option '-m' needs a value"},
-        {{"--rig-file"}, "option '--rig-file' needs a value"},
-        {{"-r", ""}, "option '-r' needs a value"},
-        {{"-m", "ten"}, "model 'ten' is not a number"},
-        {{"-m", "2x"}, "model '2x' is not a number"},
-        {{"--model="}, "model '' is not a number"},
-        {{"-m", "999999"}, "Hamlib has no radio model 999999"},
-        {{"-m", "0"}, "Hamlib has no radio model 0"},
-        {{"-s", "fast"}, "serial speed 'fast' is not a number of baud"},
-        {{"-s", "-9600"}, "serial speed '-9600' is not a number of baud"},
-        {{"-s0"}, "serial speed '0' is not a number of baud"},
-        {{"-C", "timeout"}, "option '-C' needs NAME=VALUE, not 'timeout'"},
-        {{"--set-conf==5"}, "option '--set-conf' needs NAME=VALUE, not '=5'"},
-        {{"--list=all"}, "option '--list' takes no value"},
-        {{"-lh"}, "option '-l' takes no value"},
-    };
-    for (const auto& [arguments, problem] : lines) {
-        SCOPED_TRACE(Joined(arguments));
-        const CommandLine command = ParseCommandLine(arguments);
-        EXPECT_EQ(command.action, CommandAction::Refuse);
-        EXPECT_EQ(command.problem, problem);
+    for (const auto& [arguments, outcome] : lines) {
+        EXPECT_EQ(Outcome(ParseCommandLine(arguments)), outcome)
+            << ::testing::PrintToString(arguments);
     }
 }
 

@@ -2,41 +2,27 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <vector>
 
-#include "tracking/sweep_frequency.hpp"
 #include "tracking/tick_failure.hpp"
 #include "tracking/tick_schedule.hpp"
 
 namespace morvane {
 namespace {
 
-// Records every candidate the tick hands off; can be told to fail like a broken link.
+// Records every candidate the tick hands off.
 class RecordingHandOff : public HandOff {
   public:
     void HandOffCandidate(MainFields&, const std::string& candidate) override {
         candidates.push_back(candidate);
-        if (fail) throw std::runtime_error("link refused");
     }
     std::vector<std::string> candidates;
-    bool fail = false;
 };
-
-ClockReading At(int hour, int minute, int second, int millisecond = 0) {
-    return {hour, minute, second, millisecond};
-}
-
-// The clock reading `ms` milliseconds after midnight.
-ClockReading AtMs(std::int64_t ms) {
-    return {static_cast<int>(ms / 3'600'000), static_cast<int>(ms / 60'000 % 60),
-            static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000)};
-}
 
 TEST(Tick, FourMinutesPastMidnightWithTheInitialSettings) {
     MainFields fields;
     RecordingHandOff handOff;
-    RunTick(fields, At(0, 4, 0), ".", handOff);
+    RunTick(fields, {0, 4, 0, 0}, ".", handOff);
     EXPECT_EQ(fields.Text7, "0");
     EXPECT_EQ(fields.Text3, "5.1");
     EXPECT_EQ(fields.Text5, "240.1");
@@ -49,7 +35,7 @@ TEST(Tick, ReadoutsFollowTheLocaleAndTheSlider) {
     fields.Slider1 = -10;
     fields.chirptime = "235,5";
     RecordingHandOff handOff;
-    RunTick(fields, At(10, 0, 7, 450), ",", handOff);
+    RunTick(fields, {10, 0, 7, 450}, ",", handOff);
     EXPECT_EQ(fields.Text7, "-1500");
     EXPECT_EQ(fields.Text1, "10:0:7");
     EXPECT_EQ(fields.Text5, "7,6");   // 36 007 550 ms mod 300 000 = 7 550
@@ -60,32 +46,37 @@ TEST(Tick, UnknownRateHandsOffNothingToSend) {
     MainFields fields;
     fields.Combo_rate = "100 ";
     RecordingHandOff handOff;
-    RunTick(fields, At(12, 0, 0), ".", handOff);
+    RunTick(fields, {12, 0, 0, 0}, ".", handOff);
     EXPECT_EQ(handOff.candidates, std::vector<std::string>{""});
 }
 
 struct FailingSetting {
-    const char* name;
-    void (*spoil)(MainFields&);
+    std::string MainFields::*setting;
+    std::string text;
     SettingField field;
     bool readoutsWritten;  // did Text3, Text5 and Text1 get their new values first?
 };
 
 TEST(Tick, ASettingThatCannotBeUsedEndsTheTickBeforeTheHandOff) {
     const FailingSetting cases[] = {
-        {"period empty", [](MainFields& f) { f.Combo_period = ""; }, SettingField::Period, false},
-        {"period 0", [](MainFields& f) { f.Combo_period = "0"; }, SettingField::Period, false},
-        {"chirp text", [](MainFields& f) { f.chirptime = "abc"; }, SettingField::ChirpTime, false},
-        {"slider", [](MainFields& f) { f.Slider1 = 1000; }, SettingField::Offset, false},
-        {"step empty", [](MainFields& f) { f.Combo_step = ""; }, SettingField::Step, true},
+        {&MainFields::Combo_period, "", SettingField::Period, false},
+        {&MainFields::Combo_period, "0", SettingField::Period, false},
+        {&MainFields::Combo_period, "0.0004", SettingField::Period, false},  // rounds to 0 ms
+        {&MainFields::Combo_period, "3000000", SettingField::Period, false},
+        {&MainFields::chirptime, "abc", SettingField::ChirpTime, false},
+        {&MainFields::chirptime, "-3000000", SettingField::ChirpTime, false},
+        {&MainFields::chirptime, std::string(309, '9'), SettingField::ChirpTime, false},
+        {&MainFields::Combo_step, "", SettingField::Step, true},
+        {nullptr, "", SettingField::Offset, false},  // the slider far beyond its range
     };
     for (const FailingSetting& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.text.substr(0, 10));
         MainFields fields;
-        c.spoil(fields);
+        if (c.setting != nullptr) fields.*c.setting = c.text;
+        if (c.setting == nullptr) fields.Slider1 = 1000;
         RecordingHandOff handOff;
         try {
-            RunTick(fields, At(0, 4, 0), ".", handOff);
+            RunTick(fields, {0, 4, 0, 0}, ".", handOff);
             ADD_FAILURE() << "tick did not fail";
         } catch (const TickFailure& failure) {
             EXPECT_EQ(failure.field(), c.field);
@@ -97,53 +88,21 @@ TEST(Tick, ASettingThatCannotBeUsedEndsTheTickBeforeTheHandOff) {
     }
 }
 
-TEST(Tick, AFailingLinkEndsTheTickQuietly) {
-    MainFields fields;
-    RecordingHandOff handOff;
-    handOff.fail = true;
-    EXPECT_NO_THROW(RunTick(fields, At(0, 4, 0), ".", handOff));
-    EXPECT_EQ(handOff.candidates.size(), 1u);
-}
-
-// Over one whole period of 50 ms ticks, step 100 candidates climb in 100 kHz
-// steps from the bottom to the rate's limit, then wait at the bottom.
-TEST(Tick, StepHundredFollowsEverySweepUpTheBandAndParksAfterTheTop) {
-    for (const RateRow& rate : kRateTable) {
-        SCOPED_TRACE(std::string(rate.text));
-        MainFields fields;
-        fields.Combo_rate = std::string(rate.text);
-        fields.Combo_period = "600";
-        fields.chirptime = "0";
-        RecordingHandOff handOff;
-        // From the chirp (the clock 100 ms before midnight, thanks to the lead), one period on.
-        for (std::int64_t ms = 86'400'000 - 100; ms < 86'400'000 - 100 + 600'000; ms += 50) {
-            RunTick(fields, AtMs(ms % 86'400'000), ".", handOff);
-        }
-        ASSERT_EQ(handOff.candidates.front(), "2000000");
-        std::int64_t previous = kBandBottomHz;
-        bool reachedTop = false;
-        for (const std::string& candidate : handOff.candidates) {
-            const std::int64_t hz = std::stoll(candidate);
-            if (reachedTop && hz != rate.upperLimitHz) {
-                ASSERT_EQ(hz, kBandBottomHz) << "after the top";
-            } else {
-                ASSERT_TRUE(hz == previous || hz == previous + 100'000)
-                    << previous << " then " << candidate;
-            }
-            reachedTop = reachedTop || hz == rate.upperLimitHz;
-            previous = hz;
-        }
-        EXPECT_TRUE(reachedTop);
-        EXPECT_EQ(handOff.candidates.back(), "2000000");
-    }
-}
-
 TEST(TickSchedule, NextTickFallsJustAfterTheClocksNext50MsMark) {
     const std::pair<int, int> cases[] = {
         {2, 50}, {3, 49}, {0, 2}, {1, 1}, {51, 1}, {52, 50}, {49, 3}, {998, 4}, {999, 3},
     };
     for (const auto& [millisecond, delay] : cases) {
         EXPECT_EQ(MillisecondsToNextTick(millisecond), delay) << millisecond;
+    }
+}
+
+TEST(TickSchedule, RadioIsReadHalfwayBetweenTicksAfterTheInterval) {
+    // {millisecond, at least, delay}: the reading lands on ...27 or ...77.
+    const int cases[][3] = {{0, 200, 227}, {27, 200, 200}, {28, 200, 249}, {990, 200, 237}};
+    for (const auto& [millisecond, atLeast, delay] : cases) {
+        EXPECT_EQ(MillisecondsToQuietMoment(millisecond, atLeast), delay) << millisecond;
+        EXPECT_EQ((millisecond + delay) % 50, kQuietPhaseMs);
     }
 }
 

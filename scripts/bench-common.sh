@@ -100,17 +100,25 @@ windows_path() {
   echo "Z:${path//\//\\}"
 }
 
+# The first process of the bench's Wine prefix whose command matches the
+# grep pattern $1.
+bench_prefix_pid() {
+  local pattern=$1 pid
+  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | head -n 1 | grep -q "$pattern" || continue
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$BENCH_WINE_PREFIX" || continue
+    echo "$pid"
+    return 0
+  done
+  return 1
+}
+
 # The Linux process in which Wine runs the Windows program `name` of the
-# bench session (its first argument is the program's Windows path).
+# bench session (its first argument is the program's Windows path); it may
+# take a few seconds to appear.
 wine_pid_of() {
-  local name=$1 pid
   for _ in $(seq 100); do
-    for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-      tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | head -n 1 | grep -q "\\\\$name\$" || continue
-      tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$BENCH_WINE_PREFIX" || continue
-      echo "$pid"
-      return 0
-    done
+    bench_prefix_pid "\\\\$1\$" && return 0
     sleep 0.1
   done
   return 1
@@ -118,14 +126,7 @@ wine_pid_of() {
 
 # The wineserver of the bench session.
 wineserver_pid() {
-  local pid
-  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-    tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | head -n 1 | grep -q 'wineserver' || continue
-    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$BENCH_WINE_PREFIX" || continue
-    echo "$pid"
-    return 0
-  done
-  return 1
+  bench_prefix_pid 'wineserver'
 }
 
 # A chirp time (whole seconds) that puts a sounder of period 1800 s, at

@@ -24,7 +24,14 @@
 
 namespace {
 
-using morvane::ControlId;
+// The child-window id of the layout control called `name`.
+int ChildIdNamed(std::string_view name) {
+    for (const morvane::ControlSpec& spec : morvane::kMainWindowLayout)
+        if (spec.name == name) return morvane::ChildId(spec.id);
+    return 0;
+}
+
+
 using morvane::Utf8FromWide;
 
 struct RunOptions {
@@ -102,7 +109,7 @@ HWND WaitForMainWindow() {
 
 // The edit a user types into: the field itself, or a drop-down list's edit.
 HWND EditOf(HWND window, const char* field) {
-    HWND control = GetDlgItem(window, ControlId(field));
+    HWND control = GetDlgItem(window, ChildIdNamed(field));
     HWND inner = FindWindowExW(control, nullptr, L"Edit", nullptr);
     return inner != nullptr ? inner : control;
 }
@@ -140,7 +147,7 @@ int wmain() {
     for (const auto& [field, text] : options.typed) TypeInto(window, field, text);
     std::printf("settled_ms %.3f\n", morvane::test_support::PreciseLocalMsOfDay());
     for (const auto& [field, text] : options.typed) {
-        std::printf("field %s %s\n", field, TextOf(GetDlgItem(window, ControlId(field))).c_str());
+        std::printf("field %s %s\n", field, TextOf(GetDlgItem(window, ChildIdNamed(field))).c_str());
     }
     std::fflush(stdout);
     Sleep(options.seconds * 1000);

@@ -2,7 +2,7 @@
 // tick timing chosen here, settings typed into the window's fields before the
 // first tick, and every tick's arrival written to a log.
 //
-//   morvane_bench [--free-running] [--tick-log FILE] [--period S] [--chirp S]
+//   morvane_bench [--clock-locked] [--tick-log FILE] [--period S] [--chirp S]
 //                 [--rate KHZ] [--step KHZ] -- [morvane's options]
 //
 // The tick log has one line per tick: local milliseconds since midnight, to
@@ -26,7 +26,7 @@ namespace {
 using namespace morvane;
 
 struct BenchOptions {
-    TickTiming timing = TickTiming::PhaseLocked;
+    TickTiming timing = TickTiming::SweepLocked;
     std::string tickLog;
     std::vector<std::pair<const char*, std::string>> typed;  // field name, text
     std::vector<std::string> programArguments;
@@ -41,7 +41,7 @@ BenchOptions ParseBenchOptions(int argc, char* argv[]) {
     int i = 1;
     for (; i < argc && std::string(argv[i]) != "--"; ++i) {
         const std::string name = argv[i];
-        if (name == "--free-running") options.timing = TickTiming::FreeRunning;
+        if (name == "--clock-locked") options.timing = TickTiming::ClockLocked;
         if (name == "--tick-log" && i + 1 < argc) options.tickLog = argv[++i];
         for (const auto& [option, field] : fields) {
             if (name == option && i + 1 < argc) options.typed.emplace_back(field, argv[++i]);

@@ -21,7 +21,7 @@ namespace {
 using morvane::TickTiming;
 
 struct BenchOptions {
-    TickTiming timing = TickTiming::PhaseLocked;
+    TickTiming timing = TickTiming::SweepLocked;
     std::wstring tickLog;
 };
 
@@ -31,7 +31,7 @@ BenchOptions ParseBenchOptions() {
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     for (int i = 1; i < count; ++i) {
         const std::wstring_view name = arguments[i];
-        if (name == L"--free-running") options.timing = TickTiming::FreeRunning;
+        if (name == L"--clock-locked") options.timing = TickTiming::ClockLocked;
         if (name == L"--tick-log" && i + 1 < count) options.tickLog = arguments[++i];
     }
     LocalFree(arguments);

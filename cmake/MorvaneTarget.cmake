@@ -1,8 +1,13 @@
 include(${CMAKE_CURRENT_LIST_DIR}/MorvaneWin32.cmake)
 
+# The one version number, from project(), for the caption, --version and the packages.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/morvane_version.hpp.in
+               ${PROJECT_BINARY_DIR}/generated/morvane_version.hpp @ONLY)
+
 # Settings every target of the project shares: include root, warnings and sanitizers.
 function(morvane_target_defaults target)
-  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}
+                                              ${PROJECT_BINARY_DIR}/generated)
   if(WIN32)
     morvane_win32_defaults(${target})
   endif()

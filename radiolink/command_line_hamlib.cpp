@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "window/window_layout.hpp"
+#include "morvane_version.hpp"
 
 namespace morvane {
 namespace {

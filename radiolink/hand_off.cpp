@@ -4,14 +4,14 @@
 
 namespace morvane {
 
-void LinkOpened(MainFields& fields) {
+void LinkHandOff::LinkOpened(MainFields& fields) const {
     fields.text2Background = kConnectedColour;
-    fields.status = kConnectedStatus;
+    fields.status = link_.ConnectedStatus();
 }
 
-void LinkClosed(MainFields& fields) {
+void LinkHandOff::LinkClosed(MainFields& fields) const {
     fields.text2Background = kNotConnectedColour;
-    fields.status = kNotConnectedStatus;
+    fields.status = link_.NotConnectedStatus();
 }
 
 void ItemValueArrived(MainFields& fields, LinkItem item, std::string text) {

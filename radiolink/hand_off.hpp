@@ -11,17 +11,11 @@ namespace morvane {
 
 inline constexpr Colour kConnectedColour = 65280;   // green
 inline constexpr Colour kNotConnectedColour = 255;  // red
-inline constexpr std::string_view kConnectedStatus = "Connected to HamRadioDeluxe";
-inline constexpr std::string_view kNotConnectedStatus =
-    "Not connected, Start Morvane before HamRadioDeluxe";
 // Written into Text6 while the link is down; no candidate can equal it, so the
 // first tick after the link is back sends whatever it has.
 inline constexpr std::string_view kLinkDownMark = "nowt";
 inline constexpr std::string_view kCommandPrefix = "freq ";
 
-// The display link's notices.
-void LinkOpened(MainFields& fields);
-void LinkClosed(MainFields& fields);
 // A value pushed by a hot link replaces its field's whole text.
 void ItemValueArrived(MainFields& fields, LinkItem item, std::string text);
 
@@ -30,6 +24,9 @@ class LinkHandOff final : public HandOff {
   public:
     explicit LinkHandOff(RadioLink& link) : link_(link) {}
     void HandOffCandidate(MainFields& fields, const std::string& candidate) override;
+    // The display link's notices: the connection display, at once.
+    void LinkOpened(MainFields& fields) const;
+    void LinkClosed(MainFields& fields) const;
 
   private:
     RadioLink& link_;

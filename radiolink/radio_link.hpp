@@ -30,15 +30,25 @@ class LinkListener {
     virtual void OnItemValue(LinkItem item, std::string text) = 0;  // replaces the field's text
 };
 
+// The status line's two texts as the radio-control program's link words them.
+inline constexpr std::string_view kConnectedStatus = "Connected to HamRadioDeluxe";
+inline constexpr std::string_view kNotConnectedStatus =
+    "Not connected, Start Morvane before HamRadioDeluxe";
+
 // The platform's link to the radio side, as the hand-off uses it.
 class RadioLink {
   public:
     virtual ~RadioLink() = default;
-    // Whether the display link's conversation is open now.
+    // Whether commands get through now: the display link's conversation is
+    // open and, where that can be told, answering.
     virtual bool IsOpen() const = 0;
     // Sends a command text over the display link. Throws LinkFailure when it
     // cannot; no reply is read. Never blocks the event thread for long.
     virtual void Execute(const std::string& command) = 0;
+    // What the status line says while connected and while not, in words that
+    // name what this link drives.
+    virtual std::string ConnectedStatus() const { return std::string(kConnectedStatus); }
+    virtual std::string NotConnectedStatus() const { return std::string(kNotConnectedStatus); }
 };
 
 }  // namespace morvane

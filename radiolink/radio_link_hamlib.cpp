@@ -56,15 +56,15 @@ HamlibModel ModelOf(const rig_caps& caps) {
 constexpr freq_t kHighestFrequencyHz = 1e12;
 
 // The first moment `atLeast` from now that lies halfway between two ticks, by
-// the wall clock the ticks follow: a reading then keeps the radio free for the
+// the last tick the window noted: a reading then keeps the radio free for the
 // retune a tick may queue.
-std::chrono::steady_clock::time_point NextQuietMoment(std::chrono::milliseconds atLeast) {
-    const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
-    const auto millisecond =
-        std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000;
+std::chrono::steady_clock::time_point NextQuietMoment(std::chrono::steady_clock::time_point lastTick,
+                                                      std::chrono::milliseconds atLeast) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto sinceTick = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastTick);
     const int delay =
-        MillisecondsToQuietMoment(static_cast<int>(millisecond), static_cast<int>(atLeast.count()));
-    return std::chrono::steady_clock::now() + std::chrono::milliseconds(delay);
+        MillisecondsToQuietMoment(sinceTick.count(), static_cast<int>(atLeast.count()));
+    return now + std::chrono::milliseconds(delay);
 }
 
 // The radio itself; lives on the worker thread only, as a RIG* is not thread-safe.
@@ -175,6 +175,14 @@ HamlibLink::~HamlibLink() {
     worker_.join();
 }
 
+void HamlibLink::NoteTick() {
+    lastTickNs_ = std::chrono::steady_clock::now().time_since_epoch().count();
+}
+
+std::chrono::steady_clock::time_point HamlibLink::LastTick() const {
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(lastTickNs_));
+}
+
 void HamlibLink::Execute(const std::string& command) {
     const std::optional<std::int64_t> hertz = FrequencyOfCommand(command);
     if (!hertz) throw LinkFailure("not a frequency command");
@@ -270,7 +278,7 @@ bool HamlibLink::FollowRadio(const std::function<bool(std::int64_t)>& setFrequen
         if (failures >= options_.failedCallsBeforeClosed) return true;
         // A failed reading is tried again 100 ms after it began: at once after a
         // time-out, so that three of them in a row take 1.5 s and no more.
-        nextRead = reading ? NextQuietMoment(options_.pollInterval)
+        nextRead = reading ? NextQuietMoment(LastTick(), options_.pollInterval)
                            : callStart + std::chrono::milliseconds(100);
         if (reading && reading != lastReported) {
             lastReported = reading;

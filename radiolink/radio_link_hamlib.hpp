@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -56,6 +57,10 @@ class HamlibLink final : public RadioLink {
     // Queues the frequency of "freq N"; a newer one replaces one not yet sent.
     void Execute(const std::string& command) override;
 
+    // Notes that a tick has just run, so that the radio is read halfway
+    // between ticks, where no retune is due. Event thread only.
+    void NoteTick();
+
     // Hands the notices and values that arrived since the last call to
     // `listener`, in order. Event thread only.
     void DeliverEvents(LinkListener& listener);
@@ -77,6 +82,7 @@ class HamlibLink final : public RadioLink {
     bool FollowRadio(const std::function<bool(std::int64_t)>& setFrequency,
                      const std::function<std::optional<std::int64_t>()>& readFrequency);
     void Post(Event event);
+    std::chrono::steady_clock::time_point LastTick() const;
     bool WaitForWork(std::chrono::steady_clock::time_point nextRead,
                      std::optional<std::int64_t>& frequency);
 
@@ -88,6 +94,8 @@ class HamlibLink final : public RadioLink {
     bool stopping_ = false;
     std::optional<std::int64_t> pendingFrequency_;
     std::deque<Event> events_;
+    // When the window's last tick ran (steady clock), for the worker's reads.
+    std::atomic<std::chrono::steady_clock::rep> lastTickNs_{0};
 
     bool open_ = false;  // event thread's view, changed only by DeliverEvents
     std::string description_;

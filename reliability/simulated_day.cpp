@@ -252,11 +252,8 @@ RunReport Simulate(const DayRun& run) {
     for (std::int64_t tick = 0; tick < run.ticks; ++tick) {
         const std::int64_t clockMs = run.firstTickMs + tick * kTickMs;
         link.sent.clear();
-        try {
-            RunTick(fields, ClockAt(clockMs % kDayMs), ".", handOff);
-        } catch (const TickFailure& failure) {
-            checker.Fault(std::string("the tick failed: ") + failure.what());
-        }
+        const TickOutcome outcome = RunTick(fields, ClockAt(clockMs % kDayMs), ".", handOff);
+        if (outcome.problem) checker.Fault("the tick failed: " + outcome.problem->reason);
         checker.OnTick(tick, clockMs, fields, link.sent);
     }
     return checker.Finish();

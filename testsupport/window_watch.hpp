@@ -89,7 +89,10 @@ class WatchedWindow {
     }
     // The text a field starts with.
     static QString InitialText(const char* name) {
-        return QString::fromStdString(MainFields{}.*FindControl(name)->field);
+        for (const ControlSpec& control : kMainWindowLayout) {
+            if (control.name == name) return QString::fromStdString(MainFields{}.*control.field);
+        }
+        return {};
     }
 
   private:

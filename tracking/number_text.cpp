@@ -119,7 +119,8 @@ std::string ReadoutText(std::int32_t milliseconds, std::string_view separator) {
     const std::int64_t ms = milliseconds;
     const std::int64_t tenths = ms >= 0 ? (ms + 50) / 100 : -((-ms + 50) / 100);
     const std::int64_t magnitude = tenths < 0 ? -tenths : tenths;
-    std::string text = tenths < 0 ? "-" : "";
+    // A negative time keeps its sign when it rounds to nothing: -0.0.
+    std::string text = ms < 0 ? "-" : "";
     text += DecimalText(magnitude / 10);
     text += separator;
     text += static_cast<char>('0' + magnitude % 10);

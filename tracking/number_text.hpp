@@ -24,7 +24,7 @@ std::int16_t NarrowToInt16(std::int64_t value, SettingField field);
 std::string DecimalText(std::int64_t value);
 
 // A millisecond count shown in seconds with exactly one decimal, the
-// pattern "0.0": 5100 -> "5.1", -1500 -> "-1.5", 40 -> "0.0".
+// pattern "0.0": 5100 -> "5.1", -1500 -> "-1.5", 40 -> "0.0", -40 -> "-0.0".
 std::string ReadoutText(std::int32_t milliseconds, std::string_view separator);
 
 }  // namespace morvane

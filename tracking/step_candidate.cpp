@@ -5,13 +5,6 @@
 namespace morvane {
 namespace {
 
-const StepRow* FindStep(double kHz) {
-    for (const StepRow& row : kStepTable) {
-        if (kHz == row.kHz) return &row;
-    }
-    return nullptr;
-}
-
 // The leading digits of `digits` read back as a number.
 std::int64_t LeadingDigits(const std::string& digits, std::size_t count) {
     std::int64_t value = 0;
@@ -21,6 +14,19 @@ std::int64_t LeadingDigits(const std::string& digits, std::size_t count) {
 }
 
 }  // namespace
+
+const StepRow* FindStep(double kHz) {
+    for (const StepRow& row : kStepTable) {
+        if (kHz == row.kHz) return &row;
+    }
+    return nullptr;
+}
+
+std::string StepChoices() {
+    std::string choices;
+    for (const StepRow& row : kStepTable) choices += DecimalText(row.kHz) + ", ";
+    return choices.substr(0, choices.size() - 2) + " kHz";
+}
 
 std::string Candidate(std::int32_t frequency, std::string_view stepText,
                       std::string_view separator) {

@@ -27,6 +27,11 @@ inline constexpr std::array<StepRow, 3> kStepTable{{
     {500, 2, 3, 100'000, 2, 3},
 }};
 
+// The step of `kHz`, or nullptr when the table has none.
+const StepRow* FindStep(double kHz);
+// The steps there are, for messages: "50, 100, 500 kHz".
+std::string StepChoices();
+
 // The stepped frequency to send, as decimal text, or empty when this
 // frequency lies between step windows, when the step is none of the table's,
 // or when there is no frequency (0: the rate matched no row).

@@ -11,6 +11,12 @@ const RateRow* FindRate(std::string_view rateText) {
     return nullptr;
 }
 
+std::string RateChoices() {
+    std::string choices;
+    for (const RateRow& row : kRateTable) choices += std::string(row.text) + ", ";
+    return choices.substr(0, choices.size() - 2) + " kHz/s";
+}
+
 std::int32_t Frequency(std::string_view rateText, std::int32_t ctime, std::string_view separator) {
     const RateRow* row = FindRate(rateText);
     if (row == nullptr) return 0;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace morvane {
@@ -25,6 +26,8 @@ inline constexpr std::array<RateRow, 4> kRateTable{{
 
 // The row whose text is exactly `rateText`, or nullptr.
 const RateRow* FindRate(std::string_view rateText);
+// The rates there are, for messages: "50, 100, 125, 500 kHz/s".
+std::string RateChoices();
 
 // The sounder's frequency in Hz `ctime` ms into its sweep, kept between the
 // band bottom and the rate's limit (past the top it parks at the bottom);

@@ -16,8 +16,10 @@ struct ClockReading {
 
 // Everything is computed this far ahead of the clock.
 inline constexpr std::int32_t kLeadMs = 100;
-// Offset per slider step.
+// Offset per slider step, and how far the slider goes either way.
 inline constexpr std::int32_t kOffsetPerSliderStepMs = 150;
+inline constexpr int kSliderLowest = -10;
+inline constexpr int kSliderHighest = 10;
 
 // The millisecond field of the clock reading as decimal text ("7", "999").
 std::string TimeToMillisecond(const ClockReading& clock);

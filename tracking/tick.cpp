@@ -7,25 +7,60 @@
 #include "tracking/sweep_frequency.hpp"
 
 namespace morvane {
+namespace {
 
-void RunTick(MainFields& fields, const ClockReading& clock, std::string_view separator,
-             HandOff& handOff) {
-    const std::int16_t offset = Offset(fields.Slider1);
-    fields.Text7 = DecimalText(offset);
-    const std::int32_t day = Day(clock);
-    const std::int32_t ctime1 = PositionInPeriod(day, fields.Combo_period, separator);
-    const std::int32_t ctime =
-        TimeSinceSweepBegan(ctime1, fields.chirptime, fields.Combo_period, offset, separator);
-    fields.Text3 = ReadoutText(ctime, separator);
-    fields.Text5 = ReadoutText(ctime1, separator);
-    const std::int32_t frequency = Frequency(fields.Combo_rate, ctime, separator);
-    fields.Text1 = TimeOfDayText(clock);
-    const std::string candidate = Candidate(frequency, fields.Combo_step, separator);
-    try {
-        handOff.HandOffCandidate(fields, candidate);
-    } catch (const std::exception&) {
-        // A link that fails ends the tick without a word; the next tick starts afresh.
+// Long enough to recognise what was typed, short enough for a tooltip.
+constexpr std::size_t kQuotedTextLength = 24;
+
+std::string Quoted(std::string_view text) {
+    if (text.size() <= kQuotedTextLength) return "\"" + std::string(text) + "\"";
+    return "\"" + std::string(text.substr(0, kQuotedTextLength)) + "...\"";
+}
+
+// A rate or step text that converts but that no list offers: the tick goes on,
+// and the radio is sent nothing, which the user must be told.
+std::optional<SettingProblem> SettingNotInTheLists(const MainFields& fields,
+                                                   std::string_view separator) {
+    if (FindRate(fields.Combo_rate) == nullptr) {
+        return SettingProblem{SettingField::Rate,
+                              Quoted(fields.Combo_rate) + " is not one of " + RateChoices()};
     }
+    if (FindStep(NumberFromText(fields.Combo_step, separator, SettingField::Step)) == nullptr) {
+        return SettingProblem{SettingField::Step,
+                              Quoted(fields.Combo_step) + " is not one of " + StepChoices()};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+TickOutcome RunTick(MainFields& fields, const ClockReading& clock, std::string_view separator,
+                    HandOff& handOff) {
+    TickOutcome outcome;
+    try {
+        const std::int16_t offset = Offset(fields.Slider1);
+        fields.Text7 = DecimalText(offset);
+        const std::int32_t day = Day(clock);
+        const std::int32_t ctime1 = PositionInPeriod(day, fields.Combo_period, separator);
+        const std::int32_t ctime =
+            TimeSinceSweepBegan(ctime1, fields.chirptime, fields.Combo_period, offset, separator);
+        outcome.ctime = ctime;
+        fields.Text3 = ReadoutText(ctime, separator);
+        fields.Text5 = ReadoutText(ctime1, separator);
+        const std::int32_t frequency = Frequency(fields.Combo_rate, ctime, separator);
+        fields.Text1 = TimeOfDayText(clock);
+        const std::string candidate = Candidate(frequency, fields.Combo_step, separator);
+        outcome.problem = SettingNotInTheLists(fields, separator);
+        try {
+            handOff.HandOffCandidate(fields, candidate);
+        } catch (const std::exception&) {
+            // A link that fails ends the tick without a word; the next tick starts afresh.
+        }
+    } catch (const TickFailure& failure) {
+        // The readouts written so far keep their new values; nothing is handed off.
+        outcome.problem = SettingProblem{failure.field(), failure.what()};
+    }
+    return outcome;
 }
 
 }  // namespace morvane

@@ -1,18 +1,32 @@
 #include "tracking/tick_schedule.hpp"
 
-namespace morvane {
+#include <algorithm>
 
-int MillisecondsToNextTick(int millisecond) {
-    const int sincePhase =
-        ((millisecond - kTickPhaseMs) % kTickIntervalMs + kTickIntervalMs) % kTickIntervalMs;
-    return kTickIntervalMs - sincePhase;
+namespace morvane {
+namespace {
+
+// 0 to interval - 1, for negative values too.
+int PhaseOf(std::int64_t ms) {
+    return static_cast<int>((ms % kTickIntervalMs + kTickIntervalMs) % kTickIntervalMs);
 }
 
-int MillisecondsToQuietMoment(int millisecond, int atLeastMs) {
-    const int earliest = millisecond + atLeastMs;
-    const int wait =
-        ((kQuietPhaseMs - earliest) % kTickIntervalMs + kTickIntervalMs) % kTickIntervalMs;
-    return atLeastMs + wait;
+}  // namespace
+
+int MillisecondsToNextTick(std::int64_t sweepMs) {
+    const int untilMark = kTickIntervalMs - PhaseOf(sweepMs - kTickMarginMs);
+    // A tick that came a little before its moment waits for it and one more interval.
+    if (untilMark <= kTickMarginMs) return untilMark + kTickIntervalMs;
+    return std::clamp(untilMark, kShortestTickGapMs, kLongestTickGapMs);
+}
+
+int MillisecondsToNextTick(TickTiming timing, std::optional<std::int32_t> ctime,
+                           int clockMillisecond) {
+    if (timing == TickTiming::SweepLocked && ctime) return MillisecondsToNextTick(*ctime);
+    return MillisecondsToNextTick(clockMillisecond);
+}
+
+int MillisecondsToQuietMoment(std::int64_t sinceTickMs, int atLeastMs) {
+    return atLeastMs + PhaseOf(kQuietAfterTickMs - sinceTickMs - atLeastMs);
 }
 
 }  // namespace morvane

@@ -1,31 +1,48 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 namespace morvane {
 
 // The tick comes every 50 ms for as long as the window exists.
 inline constexpr int kTickIntervalMs = 50;
 
-// Where within each 50 ms of the clock a tick is placed: just after the
-// moment a new stepped frequency can begin, so it is seen (and sent) at once.
-inline constexpr int kTickPhaseMs = 2;
+// How long after a step window opens its tick comes. Every step window of
+// every listed rate and step opens when ctime is a whole multiple of the tick
+// interval, so a tick placed just after those moments sees (and sends) each
+// new step at once, however short its window. The margin keeps a timer that
+// fires a little early from reading the clock before the moment it was aimed at.
+inline constexpr int kTickMarginMs = 2;
 
-// How a window keeps its ticks coming. Morvane itself always runs
-// phase-locked: each tick arms the next for the clock's next mark, from its own
-// reading. Free-running is a plain timer repeating every 50 ms at whatever
-// phase it started with; it is there so that benchmarks can measure both.
-enum class TickTiming { PhaseLocked, FreeRunning };
+// However the clock behaves (standing still, stepping, running fast), no
+// tick comes sooner than this after the one before, nor later than one
+// interval plus the margin.
+inline constexpr int kShortestTickGapMs = kTickIntervalMs / 2;
+inline constexpr int kLongestTickGapMs = kTickIntervalMs + kTickMarginMs;
 
-// Milliseconds from a clock reading with this millisecond field to the next
-// tick on the clock's 50 ms grid (1 to 50). Re-armed from every tick's own
-// reading, the ticks stay on the grid however late each timer fires.
-int MillisecondsToNextTick(int millisecond);
+// Milliseconds from this tick to the next: the margin after `sweepMs` next
+// reaches a multiple of the tick interval. `sweepMs` is the ctime the tick
+// worked out, or the clock's millisecond when it failed before it had one.
+// Re-armed from every tick's own reading, the ticks follow the sweep however
+// late each timer fires; when the sweep's phase moves (a new chirp time), two
+// gaps of the allowed range bring them back onto it.
+int MillisecondsToNextTick(std::int64_t sweepMs);
 
-// Halfway between two ticks: the moment furthest from any retune.
-inline constexpr int kQuietPhaseMs = kTickPhaseMs + kTickIntervalMs / 2;
+// Where a window places its ticks. Morvane itself follows the sweep; the
+// clock's own 50 ms grid is there so that benchmarks can measure both.
+enum class TickTiming { SweepLocked, ClockLocked };
 
-// Milliseconds from a clock reading with this millisecond field to the first
-// moment halfway between two ticks that is at least `atLeastMs` away. Work
-// done then (reading the radio's frequency) never holds up a tick's retune.
-int MillisecondsToQuietMoment(int millisecond, int atLeastMs);
+// The same for a tick that worked out `ctime` (or did not) from a clock
+// reading with this millisecond field, in the window's timing.
+int MillisecondsToNextTick(TickTiming timing, std::optional<std::int32_t> ctime,
+                           int clockMillisecond);
+
+// Where work that must not hold up a retune goes: halfway between two ticks.
+inline constexpr int kQuietAfterTickMs = kTickIntervalMs / 2;
+
+// Milliseconds until the first moment, at least `atLeastMs` from now, that
+// lies halfway between two ticks, given how long ago the last tick came.
+int MillisecondsToQuietMoment(std::int64_t sinceTickMs, int atLeastMs);
 
 }  // namespace morvane

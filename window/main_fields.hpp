@@ -9,6 +9,11 @@ namespace morvane {
 // A 24-bit colour with red in the low byte, as the window system stores it.
 using Colour = std::uint32_t;
 
+// The most a field takes from the user, typed, pasted or given on the
+// command line; a setting needs a few characters, and a pasted megabyte must
+// not hold up the window each time it is drawn.
+inline constexpr std::size_t kLongestFieldText = 255;
+
 // The window's fields by their control names: the program's whole state.
 // The settings are read from here at every tick, the readouts written back,
 // and the link fields carry what must survive from one tick to the next.

@@ -23,8 +23,9 @@ namespace {
 // The layout's boxes were sized for Windows' default dialog font; the desktop's
 // own, often larger, would not fit in them.
 constexpr FontSpec kWindowFont{"MS Sans Serif", 8.25, false};
-constexpr int kSliderMinimum = -10;
-constexpr int kSliderMaximum = 10;
+// Dark text on the connection colours, whatever the desktop's theme: a dark
+// theme's light text on green or red is all but unreadable.
+constexpr QColor kTextOnConnectionColour{0, 0, 0};
 
 QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -73,11 +74,15 @@ QWidget* NewWidget(const ControlSpec& control, QWidget* window) {
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // captions sit at the top
             return label;
         }
-        case ControlKind::TextField:
-            return new QLineEdit(window);
+        case ControlKind::TextField: {
+            auto* edit = new QLineEdit(window);
+            edit->setMaxLength(static_cast<int>(kLongestFieldText));
+            return edit;
+        }
         case ControlKind::DropDown: {
             auto* list = new QComboBox(window);
             list->setEditable(true);
+            list->lineEdit()->setMaxLength(static_cast<int>(kLongestFieldText));
             // Typed text is a setting of its own, never a new entry of the list.
             list->setInsertPolicy(QComboBox::NoInsert);
             for (std::string_view entry : control.list) list->addItem(ToQString(entry));
@@ -85,7 +90,7 @@ QWidget* NewWidget(const ControlSpec& control, QWidget* window) {
         }
         case ControlKind::Slider: {
             auto* slider = new QSlider(Qt::Horizontal, window);
-            slider->setRange(kSliderMinimum, kSliderMaximum);
+            slider->setRange(kSliderLowest, kSliderHighest);
             return slider;
         }
     }
@@ -102,13 +107,6 @@ void ShowText(QWidget* widget, const QString& text) {
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
         if (label->text() != text) label->setText(text);
     }
-}
-
-// "Period: is not a number".
-QString FailureText(const TickFailure& failure) {
-    QString setting = ToQString(SettingName(failure.field()));
-    if (!setting.isEmpty()) setting[0] = setting[0].toUpper();
-    return setting + ": " + QString::fromUtf8(failure.what());
 }
 
 }  // namespace
@@ -189,7 +187,7 @@ void MainWindow::SetFocusOrder() {
 
 // The window's load: the period list gets its entries; its text stays as the record has it.
 void MainWindow::FillPeriodList() {
-    auto* periods = static_cast<QComboBox*>(Control("Combo_period"));
+    auto* periods = static_cast<QComboBox*>(Control(ControlId::Combo_period));
     for (std::string_view entry : kPeriodList) periods->addItem(ToQString(entry));
 }
 
@@ -208,40 +206,26 @@ void MainWindow::PassEditsToFields() {
             connect(list, &QComboBox::currentTextChanged, this, store);
         }
     }
-    connect(static_cast<QSlider*>(Control("Slider1")), &QSlider::valueChanged, this,
+    connect(static_cast<QSlider*>(Control(ControlId::Slider1)), &QSlider::valueChanged, this,
             [this](int position) { fields_.Slider1 = position; });
 }
 
 // A coarse timer may fire several milliseconds off; the precise one keeps
-// each tick within a millisecond or so of where it was asked for.
+// each tick within a millisecond or so of where it was asked for. Single-shot:
+// every tick arms the next from its own reading, so nothing drifts.
 void MainWindow::StartTicking() {
     timer_->setTimerType(Qt::PreciseTimer);
-    timer_->setSingleShot(timing_ == TickTiming::PhaseLocked);
+    timer_->setSingleShot(true);
     connect(timer_, &QTimer::timeout, this, &MainWindow::Tick);
-    if (timing_ == TickTiming::FreeRunning) {
-        timer_->start(kTickIntervalMs);
-    } else {
-        ArmNextTick(clock_());
-    }
-}
-
-// Armed from the clock each time, however late this tick came, so the ticks
-// never drift off the clock's grid.
-void MainWindow::ArmNextTick(const ClockReading& clock) {
-    if (timing_ == TickTiming::PhaseLocked)
-        timer_->start(MillisecondsToNextTick(clock.millisecond));
+    timer_->start(MillisecondsToNextTick(clock_().millisecond));
 }
 
 void MainWindow::Tick() {
     const ClockReading clock = clock_();
-    ArmNextTick(clock);
-    std::optional<TickFailure> failure;
-    try {
-        RunTick(fields_, clock, separator_, handOff_);
-    } catch (const TickFailure& tickFailure) {
-        failure = tickFailure;  // the readouts written so far stay; the next tick tries again
-    }
-    ShowTickFailure(failure ? &*failure : nullptr);
+    const TickOutcome outcome = RunTick(fields_, clock, separator_, handOff_);
+    timer_->start(MillisecondsToNextTick(timing_, outcome.ctime, clock.millisecond));
+    link_->NoteTick();
+    ShowSettingProblem(outcome.problem);
     ShowFields();
 }
 
@@ -252,11 +236,11 @@ void MainWindow::DeliverLinkEvents() {
 }
 
 void MainWindow::OnLinkOpened() {
-    LinkOpened(fields_);
+    handOff_.LinkOpened(fields_);
 }
 
 void MainWindow::OnLinkClosed() {
-    LinkClosed(fields_);
+    handOff_.LinkClosed(fields_);
 }
 
 void MainWindow::OnItemValue(LinkItem item, std::string text) {
@@ -271,7 +255,7 @@ void MainWindow::ShowFields() {
         ShowText(controls_[i], QString::fromStdString(text));
         shownTexts_[i] = text;
     }
-    auto* slider = static_cast<QSlider*>(Control("Slider1"));
+    auto* slider = static_cast<QSlider*>(Control(ControlId::Slider1));
     if (slider->value() != fields_.Slider1) slider->setValue(fields_.Slider1);
     ShowText2Background();
 }
@@ -282,38 +266,36 @@ void MainWindow::ShowText2Background() {
     QPalette wanted = palette();  // the window's: the default background
     if (fields_.text2Background) {
         wanted.setColor(QPalette::Base, ToQColor(*fields_.text2Background));
+        wanted.setColor(QPalette::Text, kTextOnConnectionColour);
     }
-    Control("text2")->setPalette(wanted);
+    Control(ControlId::text2)->setPalette(wanted);
 }
 
 // Marks the field whose setting the tick could not use, with red text and a
 // tooltip saying why; the mark goes with the first tick that can use it.
-void MainWindow::ShowTickFailure(const TickFailure* failure) {
-    QWidget* control = failure ? Control(ControlForSetting(failure->field()).name) : nullptr;
-    const QString why = failure ? FailureText(*failure) : QString();
-    if (markedControl_ != nullptr && markedControl_ != control) {
-        markedControl_->setToolTip({});
-        markedControl_->setPalette(palette());
+void MainWindow::ShowSettingProblem(const std::optional<SettingProblem>& problem) {
+    if (problem == shownProblem_) return;
+    if (shownProblem_) {
+        QWidget* unmarked = Control(ControlForSetting(shownProblem_->field));
+        unmarked->setToolTip({});
+        unmarked->setPalette(palette());
     }
-    markedControl_ = control;
-    if (control == nullptr || control->toolTip() == why) return;
-    control->setToolTip(why);
-    QPalette marked = palette();
-    marked.setColor(QPalette::Text, Qt::red);
-    control->setPalette(marked);
+    shownProblem_ = problem;
+    if (!problem) return;
+    QWidget* marked = Control(ControlForSetting(problem->field));
+    marked->setToolTip(QString::fromStdString(SettingProblemText(*problem)));
+    QPalette redText = palette();
+    redText.setColor(QPalette::Text, Qt::red);
+    marked->setPalette(redText);
 }
 
 // Says which radio is driven, so that nobody takes Hamlib's dummy radio for their own.
 void MainWindow::ShowLinkDescription() {
-    QWidget* status = Control("status");
+    QWidget* status = Control(ControlId::status);
     const QString description = QString::fromStdString(link_->Description());
     if (status->toolTip() == description) return;
     status->setToolTip(description);
     std::cerr << "morvane: " << link_->Description() << std::endl;
-}
-
-QWidget* MainWindow::Control(std::string_view name) const {
-    return controls_[static_cast<std::size_t>(FindControl(name) - kMainWindowLayout.data())];
 }
 
 }  // namespace morvane

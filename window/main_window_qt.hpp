@@ -33,7 +33,7 @@ class MainWindow final : public QWidget, public LinkListener {
     using ClockSource = std::function<ClockReading()>;
 
     explicit MainWindow(HamlibOptions radio, ClockSource clock = ReadLocalClock,
-                        TickTiming timing = TickTiming::PhaseLocked, QWidget* parent = nullptr);
+                        TickTiming timing = TickTiming::SweepLocked, QWidget* parent = nullptr);
 
     void OnLinkOpened() override;
     void OnLinkClosed() override;
@@ -46,10 +46,8 @@ class MainWindow final : public QWidget, public LinkListener {
     void SetFocusOrder();
     void FillPeriodList();
     void PassEditsToFields();
-    // The tick timer's first start, in the window's timing.
+    // The tick timer's first start, on the clock's grid until a tick has a ctime.
     void StartTicking();
-    // Phase-locked, the next tick follows from this tick's clock reading.
-    void ArmNextTick(const ClockReading& clock);
     // Timer1: one tick against the record, then the record is shown.
     void Tick();
     // Takes the link's notices and values into the record, on the window's thread.
@@ -57,10 +55,9 @@ class MainWindow final : public QWidget, public LinkListener {
     // Brings every widget in line with the record.
     void ShowFields();
     void ShowText2Background();
-    void ShowTickFailure(const TickFailure* failure);
+    void ShowSettingProblem(const std::optional<SettingProblem>& problem);
     void ShowLinkDescription();
-    // The widget of the layout's control called `name`.
-    QWidget* Control(std::string_view name) const;
+    QWidget* Control(ControlId id) const { return controls_[IndexOf(id)]; }
 
     MainFields fields_;
     ClockSource clock_;
@@ -71,7 +68,7 @@ class MainWindow final : public QWidget, public LinkListener {
     // widgets whose field changed; nothing shown yet at first.
     std::array<std::optional<std::string>, kMainWindowLayout.size()> shownTexts_{};
     std::optional<std::optional<Colour>> shownBackground_;
-    QWidget* markedControl_ = nullptr;  // the setting the last tick could not use
+    std::optional<SettingProblem> shownProblem_;  // the setting the last tick could not use
     QTimer* timer_ = nullptr;
     // Destroyed before the window's QObject part, so the worker that posts
     // to the window has stopped before the window goes.

@@ -24,17 +24,11 @@
 namespace morvane {
 namespace {
 
-constexpr int kFirstControlId = 100;
-constexpr int kSliderLowest = -10;
-constexpr int kSliderHighest = 10;
 // A drop-down list's window also covers its open list, below the edit.
 constexpr int kOpenListTwips = 1800;
 constexpr COLORREF kMarkedTextColour = RGB(204, 0, 0);
-// The most a user may type or paste into a field; a setting needs a few
-// characters. Without it a pasted megabyte is kept up to the edit's own limit
-// of 30 000 characters, and Wine's edit control takes 0.4 s to paint such a
-// line, each time the field is drawn.
-constexpr int kLongestTypedText = 255;
+// Dark text on the connection colours, whatever the desktop's colours.
+constexpr COLORREF kTextOnConnectionColour = RGB(0, 0, 0);
 
 // Posted by the tick timer; cracked like the system's messages.
 constexpr UINT WM_MORVANE_TICK = kTickMessage;
@@ -42,15 +36,15 @@ constexpr UINT WM_MORVANE_TICK = kTickMessage;
 #define HANDLE_WM_DPICHANGED(hwnd, wParam, lParam, fn) \
     ((fn)((hwnd), HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)), 0L)
 
-// The tick's clock: a thread-pool timer that posts WM_MORVANE_TICK to the
-// window, with the system timer at 1 ms (timeBeginPeriod) while it exists.
-// SetTimer is rounded up to the 15.6 ms system tick and fires every 62.5 ms
-// instead of 50; a posted message also keeps the ticks coming while the user
-// drags or resizes the window. Phase-locked, it is a one-shot timer that each
-// tick re-arms from its own clock reading; free-running, it repeats by itself.
+// The tick's clock: a one-shot thread-pool timer that posts WM_MORVANE_TICK
+// to the window, with the system timer at 1 ms (timeBeginPeriod) while it
+// exists. SetTimer is rounded up to the 15.6 ms system tick and fires every
+// 62.5 ms instead of 50; a posted message also keeps the ticks coming while
+// the user drags or resizes the window. Each tick re-arms it from its own
+// reading, so nothing drifts.
 class TickTimer {
   public:
-    TickTimer(HWND window, TickTiming timing) : timing_(timing) {
+    explicit TickTimer(HWND window) {
         timeBeginPeriod(1);
         timer_ = CreateThreadpoolTimer(&TickTimer::Fire, window, nullptr);
     }
@@ -65,42 +59,20 @@ class TickTimer {
     TickTimer(const TickTimer&) = delete;
     TickTimer& operator=(const TickTimer&) = delete;
 
-    // The first tick: at the clock's next mark, or a period from now.
-    void Start(const ClockReading& clock) {
-        if (timing_ == TickTiming::FreeRunning) {
-            Arm(kTickIntervalMs, kTickIntervalMs);
-        } else {
-            ArmNextTick(clock);
-        }
-    }
-
-    // Armed from the clock each time, however late this tick came, so the
-    // ticks never drift off the clock's grid.
-    void ArmNextTick(const ClockReading& clock) {
-        if (timing_ == TickTiming::PhaseLocked) Arm(MillisecondsToNextTick(clock.millisecond), 0);
-    }
-
-  private:
-    void Arm(int delayMs, int periodMs) {
+    void Arm(int delayMs) {
         if (timer_ == nullptr) return;
         // Negative due times count from now, in 100 ns units.
         ULARGE_INTEGER due{};
         due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(delayMs) * 10'000);
         FILETIME dueTime{due.LowPart, due.HighPart};
-        SetThreadpoolTimer(timer_, &dueTime, static_cast<DWORD>(periodMs), 0);
+        SetThreadpoolTimer(timer_, &dueTime, 0, 0);
     }
+
+  private:
     static void CALLBACK Fire(PTP_CALLBACK_INSTANCE, PVOID window, PTP_TIMER) {
         PostMessageW(static_cast<HWND>(window), WM_MORVANE_TICK, 0, 0);
     }
-    TickTiming timing_;
     PTP_TIMER timer_ = nullptr;
-};
-
-// A setting the last tick could not use: the control that shows it, and why.
-struct FailureMark {
-    std::size_t control;
-    std::wstring reason;
-    bool operator==(const FailureMark&) const = default;
 };
 
 struct FontEntry {
@@ -110,14 +82,15 @@ struct FontEntry {
 
 // Everything the window holds; it hangs off the window (GWLP_USERDATA).
 struct MainWindow final : LinkListener {
-    MainWindow(HWND mainWindow, TickTiming timing)
-        : window(mainWindow), link(*this), handOff(link), timer(mainWindow, timing) {}
+    MainWindow(HWND mainWindow, TickTiming tickTiming)
+        : window(mainWindow), timing(tickTiming), link(*this), handOff(link), timer(mainWindow) {}
     ~MainWindow() override;
     void OnLinkOpened() override;
     void OnLinkClosed() override;
     void OnItemValue(LinkItem item, std::string text) override;
 
     HWND window;
+    TickTiming timing;
     MainFields fields;
     std::array<HWND, kMainWindowLayout.size()> controls{};
     std::vector<FontEntry> fonts;
@@ -125,7 +98,8 @@ struct MainWindow final : LinkListener {
     HBRUSH backgroundBrush = nullptr;
     Colour backgroundBrushColour = 0;
     HWND tooltip = nullptr;
-    std::optional<FailureMark> failure;
+    std::optional<SettingProblem> problem;  // the setting the last tick could not use
+    std::wstring problemText;               // what its tooltip says
     HWND lastFocus = nullptr;
     DdeRadioLink link;
     LinkHandOff handOff;
@@ -136,12 +110,8 @@ MainWindow* StateOf(HWND window) {
     return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-std::size_t IndexOf(std::string_view name) {
-    return static_cast<std::size_t>(FindControl(name) - kMainWindowLayout.data());
-}
-
-HWND ControlNamed(const MainWindow& state, std::string_view name) {
-    return state.controls[IndexOf(name)];
+HWND ControlOf(const MainWindow& state, ControlId id) {
+    return state.controls[IndexOf(id)];
 }
 
 // The layout entry of a control, or of the drop-down list whose edit `child` is.
@@ -254,8 +224,8 @@ ControlClass ClassFor(ControlKind kind) {
     return {L"STATIC", 0, 0};
 }
 
-bool TakesFocus(std::string_view name) {
-    return std::find(kFocusOrder.begin(), kFocusOrder.end(), name) != kFocusOrder.end();
+bool TakesFocus(ControlId id) {
+    return std::find(kFocusOrder.begin(), kFocusOrder.end(), id) != kFocusOrder.end();
 }
 
 HWND CreateControl(HWND parent, std::size_t index) {
@@ -263,8 +233,8 @@ HWND CreateControl(HWND parent, std::size_t index) {
     const ControlClass controlClass = ClassFor(spec.kind);
     DWORD style = WS_CHILD | controlClass.style;
     if (spec.visible) style |= WS_VISIBLE;
-    if (TakesFocus(spec.name)) style |= WS_TABSTOP;
-    const auto id = static_cast<INT_PTR>(kFirstControlId + static_cast<int>(index));
+    if (TakesFocus(spec.id)) style |= WS_TABSTOP;
+    const auto id = static_cast<INT_PTR>(ChildId(spec.id));
     return CreateWindowExW(controlClass.extendedStyle, controlClass.name,
                            WideFromUtf8(spec.caption).c_str(), style, 0, 0, 0, 0, parent,
                            reinterpret_cast<HMENU>(id), GetWindowInstance(parent), nullptr);
@@ -279,16 +249,19 @@ void AppendEntries(HWND dropDown, std::span<const std::string_view> entries) {
 // Tab moves through the controls in z-order, so the focus order becomes the z-order.
 void ApplyFocusOrder(const MainWindow& state) {
     HWND previous = HWND_TOP;
-    for (std::string_view name : kFocusOrder) {
-        HWND control = ControlNamed(state, name);
+    for (ControlId id : kFocusOrder) {
+        HWND control = ControlOf(state, id);
         SetWindowPos(control, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         previous = control;
     }
 }
 
 void LimitTyping(HWND control, ControlKind kind) {
-    if (kind == ControlKind::TextField) Edit_LimitText(control, kLongestTypedText);
-    if (kind == ControlKind::DropDown) ComboBox_LimitText(control, kLongestTypedText);
+    // Without it a pasted megabyte is kept up to the edit's own limit of
+    // 30 000 characters, and Wine's edit control takes 0.4 s to paint such a line.
+    const auto longest = static_cast<int>(kLongestFieldText);
+    if (kind == ControlKind::TextField) Edit_LimitText(control, longest);
+    if (kind == ControlKind::DropDown) ComboBox_LimitText(control, longest);
 }
 
 void BuildControls(MainWindow& state) {
@@ -297,7 +270,7 @@ void BuildControls(MainWindow& state) {
         LimitTyping(state.controls[i], kMainWindowLayout[i].kind);
         AppendEntries(state.controls[i], kMainWindowLayout[i].list);
     }
-    HWND slider = ControlNamed(state, "Slider1");
+    HWND slider = ControlOf(state, ControlId::Slider1);
     SendMessageW(slider, TBM_SETRANGEMIN, FALSE, kSliderLowest);
     SendMessageW(slider, TBM_SETRANGEMAX, TRUE, kSliderHighest);
     state.tooltip =
@@ -309,7 +282,7 @@ void BuildControls(MainWindow& state) {
 
 // What the window does while it loads: the period list gets its entries.
 void LoadWindow(const MainWindow& state) {
-    AppendEntries(ControlNamed(state, "Combo_period"), kPeriodList);
+    AppendEntries(ControlOf(state, ControlId::Combo_period), kPeriodList);
 }
 
 // ---- Showing the fields ----------------------------------------------------
@@ -317,7 +290,7 @@ void LoadWindow(const MainWindow& state) {
 void ShowBackground(MainWindow& state) {
     if (state.fields.text2Background == state.shownBackground) return;
     state.shownBackground = state.fields.text2Background;
-    InvalidateRect(ControlNamed(state, "text2"), nullptr, TRUE);
+    InvalidateRect(ControlOf(state, ControlId::text2), nullptr, TRUE);
 }
 
 // Makes every control show what the fields hold.
@@ -326,7 +299,7 @@ void ShowFields(MainWindow& state) {
         const ControlSpec& spec = kMainWindowLayout[i];
         if (spec.field != nullptr) ShowText(state.controls[i], state.fields.*spec.field);
     }
-    HWND slider = ControlNamed(state, "Slider1");
+    HWND slider = ControlOf(state, ControlId::Slider1);
     if (SendMessageW(slider, TBM_GETPOS, 0, 0) != state.fields.Slider1) {
         SendMessageW(slider, TBM_SETPOS, TRUE, state.fields.Slider1);
     }
@@ -360,28 +333,31 @@ TTTOOLINFOW ToolFor(const MainWindow& state, std::size_t index) {
     return tool;
 }
 
-FailureMark MarkFor(const TickFailure& failure) {
-    std::string reason = std::string(SettingName(failure.field())) + " " + failure.what();
-    reason.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(reason.front())));
-    return {IndexOf(ControlForSetting(failure.field()).name), WideFromUtf8(reason)};
+std::optional<std::size_t> MarkedControl(const MainWindow& state) {
+    if (!state.problem) return std::nullopt;
+    return IndexOf(ControlForSetting(state.problem->field));
 }
 
-// Red text and a tooltip on the control whose setting failed, until a tick gets through.
-void ShowFailure(MainWindow& state, std::optional<FailureMark> mark) {
-    if (state.failure == mark) return;
-    if (state.failure) {
-        TTTOOLINFOW tool = ToolFor(state, state.failure->control);
+void Redraw(HWND control) {
+    RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// Red text and a tooltip on the control whose setting the tick could not use,
+// until a tick can use it.
+void ShowSettingProblem(MainWindow& state, const std::optional<SettingProblem>& problem) {
+    if (state.problem == problem) return;
+    if (const auto marked = MarkedControl(state)) {
+        TTTOOLINFOW tool = ToolFor(state, *marked);
         SendMessageW(state.tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-        RedrawWindow(state.controls[state.failure->control], nullptr, nullptr,
-                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+        Redraw(state.controls[*marked]);
     }
-    state.failure = std::move(mark);
-    if (state.failure) {
-        TTTOOLINFOW tool = ToolFor(state, state.failure->control);
-        tool.lpszText = state.failure->reason.data();
+    state.problem = problem;
+    if (const auto marked = MarkedControl(state)) {
+        state.problemText = WideFromUtf8(SettingProblemText(*problem));
+        TTTOOLINFOW tool = ToolFor(state, *marked);
+        tool.lpszText = state.problemText.data();
         SendMessageW(state.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-        RedrawWindow(state.controls[state.failure->control], nullptr, nullptr,
-                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+        Redraw(state.controls[*marked]);
     }
 }
 
@@ -401,15 +377,6 @@ std::string DecimalSeparator() {
     return Utf8FromWide(separator.data());
 }
 
-void RunTickMarkingFailures(MainWindow& state, const ClockReading& clock) {
-    try {
-        RunTick(state.fields, clock, DecimalSeparator(), state.handOff);
-        ShowFailure(state, std::nullopt);
-    } catch (const TickFailure& failure) {
-        ShowFailure(state, MarkFor(failure));
-    }
-}
-
 // ---- Message handlers ----------------------------------------------------------
 
 BOOL OnCreate(HWND window, LPCREATESTRUCT create) {
@@ -423,7 +390,7 @@ BOOL OnCreate(HWND window, LPCREATESTRUCT create) {
     LoadWindow(*state);
     ShowFields(*state);
     state->link.Open();
-    state->timer.Start(ReadClock());
+    state->timer.Arm(MillisecondsToNextTick(ReadClock().millisecond));
     return TRUE;
 }
 
@@ -431,9 +398,10 @@ void OnTimer(HWND window) {
     MainWindow* state = StateOf(window);
     if (state == nullptr) return;
     const ClockReading clock = ReadClock();
-    state->timer.ArmNextTick(clock);
     state->link.CheckConversation();
-    RunTickMarkingFailures(*state, clock);
+    const TickOutcome outcome = RunTick(state->fields, clock, DecimalSeparator(), state->handOff);
+    state->timer.Arm(MillisecondsToNextTick(state->timing, outcome.ctime, clock.millisecond));
+    ShowSettingProblem(*state, outcome.problem);
     ShowFields(*state);
 }
 
@@ -454,7 +422,7 @@ std::optional<std::wstring> EditedText(const ControlSpec& spec, HWND control, UI
 
 void OnCommand(HWND window, int id, HWND control, UINT code) {
     MainWindow* state = StateOf(window);
-    const int index = id - kFirstControlId;
+    const int index = id - ChildId(ControlId{});
     if (state == nullptr || index < 0 || index >= static_cast<int>(kMainWindowLayout.size()))
         return;
     const ControlSpec& spec = kMainWindowLayout[static_cast<std::size_t>(index)];
@@ -465,7 +433,7 @@ void OnCommand(HWND window, int id, HWND control, UINT code) {
 
 void OnHScroll(HWND window, HWND control, UINT, int) {
     MainWindow* state = StateOf(window);
-    if (state == nullptr || control != ControlNamed(*state, "Slider1")) return;
+    if (state == nullptr || control != ControlOf(*state, ControlId::Slider1)) return;
     state->fields.Slider1 = static_cast<int>(SendMessageW(control, TBM_GETPOS, 0, 0));
 }
 
@@ -476,9 +444,10 @@ HBRUSH OnCtlColor(HWND window, HDC dc, HWND child, int type) {
     MainWindow* state = StateOf(window);
     const auto index = state != nullptr ? LayoutIndexOf(*state, child) : std::nullopt;
     if (!index) return brush;
-    if (state->failure && state->failure->control == *index) SetTextColor(dc, kMarkedTextColour);
+    if (MarkedControl(*state) == index) SetTextColor(dc, kMarkedTextColour);
     const auto background = state->fields.text2Background;
-    if (kMainWindowLayout[*index].field == &MainFields::text2 && background) {
+    if (kMainWindowLayout[*index].id == ControlId::text2 && background) {
+        SetTextColor(dc, kTextOnConnectionColour);
         SetBkColor(dc, *background);
         brush = BackgroundBrush(*state, *background);
     }
@@ -493,7 +462,7 @@ void OnActivate(HWND window, UINT activation, HWND, BOOL minimized) {
         state->lastFocus = GetFocus();
     } else if (!minimized) {
         const bool ours = state->lastFocus != nullptr && IsChild(window, state->lastFocus);
-        SetFocus(ours ? state->lastFocus : ControlNamed(*state, kFocusOrder.front()));
+        SetFocus(ours ? state->lastFocus : ControlOf(*state, kFocusOrder.front()));
     }
 }
 
@@ -539,12 +508,12 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::OnLinkOpened() {
-    LinkOpened(fields);
+    handOff.LinkOpened(fields);
     ShowFields(*this);
 }
 
 void MainWindow::OnLinkClosed() {
-    LinkClosed(fields);
+    handOff.LinkClosed(fields);
     ShowFields(*this);
 }
 
@@ -566,12 +535,6 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 
 }  // namespace
 
-int ControlId(std::string_view name) {
-    const ControlSpec* spec = FindControl(name);
-    if (spec == nullptr) return 0;
-    return kFirstControlId + static_cast<int>(spec - kMainWindowLayout.data());
-}
-
 HWND CreateMainWindow(HINSTANCE instance, int showCommand, TickTiming timing) {
     INITCOMMONCONTROLSEX commonControls{sizeof commonControls,
                                         ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
@@ -584,7 +547,7 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand, TickTiming timing) {
     if (window == nullptr) return nullptr;
     ShowWindow(window, showCommand);
     UpdateWindow(window);
-    SetFocus(GetDlgItem(window, ControlId(kFocusOrder.front())));
+    SetFocus(GetDlgItem(window, ChildId(kFocusOrder.front())));
     return window;
 }
 

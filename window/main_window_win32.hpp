@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "tracking/tick_schedule.hpp"
+#include "window/window_layout.hpp"
 
 namespace morvane {
 
@@ -14,14 +15,16 @@ inline constexpr wchar_t kMainWindowClass[] = L"MorvaneMainWindow";
 // The message the tick timer posts to the main window, once a tick.
 inline constexpr UINT kTickMessage = WM_APP + 1;
 
-// The child-window id of the layout control called `name`; 0 when there is none.
-int ControlId(std::string_view name);
+// The child-window id of a layout control, by which tests find it too.
+constexpr int ChildId(ControlId id) {
+    return 100 + static_cast<int>(IndexOf(id));
+}
 
 // Creates and shows the main window. The window owns the fields, the link to
 // the radio-control program and the tick timer for as long as it lives.
 // nullptr when it cannot be created.
 HWND CreateMainWindow(HINSTANCE instance, int showCommand,
-                      TickTiming timing = TickTiming::PhaseLocked);
+                      TickTiming timing = TickTiming::SweepLocked);
 
 // Runs the window's thread until the window has closed; returns the exit code.
 int RunMessageLoop(HWND window);

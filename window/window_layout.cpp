@@ -1,39 +1,32 @@
 #include "window/window_layout.hpp"
 
+#include <cctype>
 #include <cstdint>
 
 namespace morvane {
 
-const ControlSpec* FindControl(std::string_view name) {
-    for (const ControlSpec& control : kMainWindowLayout) {
-        if (control.name == name) return &control;
-    }
-    return nullptr;
-}
-
-const ControlSpec& ControlForSetting(SettingField field) {
-    std::string_view name = "Text1";  // the clock shows in the time of day
+ControlId ControlForSetting(SettingField field) {
     switch (field) {
         case SettingField::Offset:
-            name = "Slider1";
-            break;
-        case SettingField::Clock:
-            name = "Text1";
-            break;
+            return ControlId::Slider1;
         case SettingField::Period:
-            name = "Combo_period";
-            break;
+            return ControlId::Combo_period;
         case SettingField::ChirpTime:
-            name = "chirptime";
-            break;
+            return ControlId::chirptime;
         case SettingField::Rate:
-            name = "Combo_rate";
-            break;
+            return ControlId::Combo_rate;
         case SettingField::Step:
-            name = "Combo_step";
+            return ControlId::Combo_step;
+        case SettingField::Clock:
             break;
     }
-    return *FindControl(name);
+    return ControlId::Text1;  // the clock shows in the time of day
+}
+
+std::string SettingProblemText(const SettingProblem& problem) {
+    std::string text(SettingName(problem.field));
+    if (!text.empty()) text.front() = static_cast<char>(std::toupper(text.front()));
+    return text + ": " + problem.reason + "; the sweep is not followed";
 }
 
 int TwipsToPixels(int twips, int dpi) {

@@ -12,7 +12,6 @@ TEST(Day, CountsFromMidnightWithTheLead) {
     EXPECT_EQ(Day({0, 4, 0, 0}), 240'100);
     EXPECT_EQ(Day({12, 0, 0, 0}), 43'200'100);
     EXPECT_EQ(Day({23, 59, 59, 999}), 86'400'099);
-    EXPECT_EQ(TimeToMillisecond({1, 2, 3, 7}), "7");
 }
 
 TEST(PositionInPeriod, RunsOnAcrossMidnightForEveryListedPeriod) {
@@ -48,6 +47,9 @@ TEST(TimeSinceSweepBegan, MeasuresFromTheChirpOfThisOrThePreviousPeriod) {
         {235'065, "235.0625", "300", 0, 2},     // 2.5 ms
         {235'000, "235", "300", -1500, -1500},  // just after the start, offset back: negative
         {10'000, "235,5", "300", 150, 74'650},
+        // Chirp ahead: the period unrounded, the sum rounded once (a rounded
+        // 300 526 ms period would give 250 626).
+        {240'100, "290.0004", "300.5256", 0, 250'625},
     };
     for (const SinceCase& c : cases) {
         const char* separator =

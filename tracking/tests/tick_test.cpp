@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "tracking/tick_failure.hpp"
 #include "tracking/tick_schedule.hpp"
 
 namespace morvane {
@@ -19,10 +18,16 @@ class RecordingHandOff : public HandOff {
     std::vector<std::string> candidates;
 };
 
+ClockReading At(int msOfDay) {
+    return {msOfDay / 3'600'000, msOfDay / 60'000 % 60, msOfDay / 1000 % 60, msOfDay % 1000};
+}
+
 TEST(Tick, FourMinutesPastMidnightWithTheInitialSettings) {
     MainFields fields;
     RecordingHandOff handOff;
-    RunTick(fields, {0, 4, 0, 0}, ".", handOff);
+    const TickOutcome outcome = RunTick(fields, {0, 4, 0, 0}, ".", handOff);
+    EXPECT_EQ(outcome.ctime, 5'100);
+    EXPECT_EQ(outcome.problem, std::nullopt);
     EXPECT_EQ(fields.Text7, "0");
     EXPECT_EQ(fields.Text3, "5.1");
     EXPECT_EQ(fields.Text5, "240.1");
@@ -42,67 +47,106 @@ TEST(Tick, ReadoutsFollowTheLocaleAndTheSlider) {
     EXPECT_EQ(fields.Text3, "70,6");  // 300 000 + 7 550 - 235 500 - 1 500 = 70 550
 }
 
-TEST(Tick, UnknownRateHandsOffNothingToSend) {
-    MainFields fields;
-    fields.Combo_rate = "100 ";
-    RecordingHandOff handOff;
-    RunTick(fields, {12, 0, 0, 0}, ".", handOff);
-    EXPECT_EQ(handOff.candidates, std::vector<std::string>{""});
-}
-
-struct FailingSetting {
-    std::string MainFields::*setting;
+struct ProblemRow {
+    std::string MainFields::*setting;  // nullptr: the slider far beyond its range
     std::string text;
     SettingField field;
-    bool readoutsWritten;  // did Text3, Text5 and Text1 get their new values first?
+    std::string reason;
+    bool handedOff;  // a rate or step no list offers: the tick goes on, with nothing to send
+    bool readoutsWritten;
 };
 
-TEST(Tick, ASettingThatCannotBeUsedEndsTheTickBeforeTheHandOff) {
-    const FailingSetting cases[] = {
-        {&MainFields::Combo_period, "", SettingField::Period, false},
-        {&MainFields::Combo_period, "0", SettingField::Period, false},
-        {&MainFields::Combo_period, "0.0004", SettingField::Period, false},  // rounds to 0 ms
-        {&MainFields::Combo_period, "3000000", SettingField::Period, false},
-        {&MainFields::chirptime, "abc", SettingField::ChirpTime, false},
-        {&MainFields::chirptime, "-3000000", SettingField::ChirpTime, false},
-        {&MainFields::chirptime, std::string(309, '9'), SettingField::ChirpTime, false},
-        {&MainFields::Combo_step, "", SettingField::Step, true},
-        {nullptr, "", SettingField::Offset, false},  // the slider far beyond its range
+TEST(Tick, ASettingThatCannotBeUsedIsNamedAndEndsTheTickOrSendsNothing) {
+    const ProblemRow rows[] = {
+        {&MainFields::Combo_period, "", SettingField::Period, "is empty", false, false},
+        {&MainFields::Combo_period, "0.0004", SettingField::Period, "rounds to 0 ms", false, false},
+        {&MainFields::Combo_period, "3000000", SettingField::Period, "overflows", false, false},
+        {&MainFields::chirptime, "abc", SettingField::ChirpTime, "is not a number", false, false},
+        {&MainFields::chirptime, std::string(309, '9'), SettingField::ChirpTime, "is too large",
+         false, false},
+        {&MainFields::Combo_step, "", SettingField::Step, "is empty", false, true},
+        {&MainFields::Combo_rate, "500", SettingField::Rate, "overflows", false, false},
+        {nullptr, "", SettingField::Offset, "overflows", false, false},
+        {&MainFields::Combo_rate, "100 ", SettingField::Rate,
+         "\"100 \" is not one of 50, 100, 125, 500 kHz/s", true, true},
+        {&MainFields::Combo_rate, std::string(255, '7'), SettingField::Rate,
+         "\"" + std::string(24, '7') + "...\" is not one of 50, 100, 125, 500 kHz/s", true, true},
+        {&MainFields::Combo_step, "25", SettingField::Step,
+         "\"25\" is not one of 50, 100, 500 kHz", true, true},
     };
-    for (const FailingSetting& c : cases) {
-        SCOPED_TRACE(c.text.substr(0, 10));
+    for (const ProblemRow& row : rows) {
+        SCOPED_TRACE(row.text.substr(0, 10));
         MainFields fields;
-        if (c.setting != nullptr) fields.*c.setting = c.text;
-        if (c.setting == nullptr) fields.Slider1 = 1000;
+        // A sweep begun 5 240 s ago overflows 32 bits at 500 kHz/s.
+        fields.chirptime = row.field == SettingField::Rate && !row.handedOff ? "-5000" : "235";
+        if (row.setting != nullptr) fields.*row.setting = row.text;
+        if (row.setting == nullptr) fields.Slider1 = 1000;
         RecordingHandOff handOff;
-        try {
-            RunTick(fields, {0, 4, 0, 0}, ".", handOff);
-            ADD_FAILURE() << "tick did not fail";
-        } catch (const TickFailure& failure) {
-            EXPECT_EQ(failure.field(), c.field);
-        }
-        EXPECT_TRUE(handOff.candidates.empty());
-        EXPECT_EQ(fields.Text7, c.field == SettingField::Offset ? "Text7" : "0");
-        EXPECT_EQ(fields.Text3, c.readoutsWritten ? "5.1" : "Text3");
-        EXPECT_EQ(fields.Text1, c.readoutsWritten ? "0:4:0" : "");
+        const TickOutcome outcome = RunTick(fields, {0, 4, 0, 0}, ".", handOff);
+        EXPECT_EQ(outcome.problem, (SettingProblem{row.field, row.reason}));
+        EXPECT_EQ(handOff.candidates,
+                  row.handedOff ? std::vector<std::string>{""} : std::vector<std::string>{});
+        EXPECT_EQ(fields.Text7, row.field == SettingField::Offset ? "Text7" : "0");
+        EXPECT_EQ(fields.Text1, row.readoutsWritten ? "0:4:0" : "");
     }
 }
 
-TEST(TickSchedule, NextTickFallsJustAfterTheClocksNext50MsMark) {
-    const std::pair<int, int> cases[] = {
-        {2, 50}, {3, 49}, {0, 2}, {1, 1}, {51, 1}, {52, 50}, {49, 3}, {998, 4}, {999, 3},
+struct ScheduleRow {
+    const char* what;
+    int clockMs;  // of the day
+    const char* period;
+    const char* chirp;
+    int slider;
+    int delayMs;
+};
+
+// Each tick arms the next for 2 ms after ctime next reaches a multiple of 50
+// ms, where every step window begins, and never sooner than 25 ms or later
+// than 52 ms after itself, whatever the clock does.
+TEST(TickSchedule, TheNextTickFollowsTheSweepWithinItsBounds) {
+    const ScheduleRow rows[] = {
+        {"ctime 5 100: on a boundary, aimed 2 ms on", 240'000, "300", "235", 0, 52},
+        {"1 ms after a boundary", 240'001, "300", "235", 0, 51},
+        {"2 ms after: where a tick belongs", 240'002, "300", "235", 0, 50},
+        {"27 ms after", 240'027, "300", "235", 0, 25},
+        {"28 ms after: the phase moved, 25 ms and no less", 240'028, "300", "235", 0, 25},
+        {"chirp 25 ms off the clock's grid", 240'000, "300", "235.025", 0, 27},
+        {"chirp 12.5 ms off: ctime 5 108.5 ties to even, 5 108", 240'021, "300", "235.0125", 0, 44},
+        {"a sub-millisecond chirp time", 240'003, "300", "235.0007", 0, 50},
+        {"slider at -10", 240'010, "300", "235", -10, 42},
+        {"slider at +10", 240'010, "300", "235", 10, 42},
+        // ctime1 = 5 100 before the chirp time: since = 300 500 + 5 100 - 290 000.
+        {"chirp ahead, period of 300.5 s unrounded", 240'000, "300.5", "290", 0, 52},
+        {"chirp ahead, period of 300.525 s", 240'000, "300.525", "290", 0, 27},
+        // A period that is no multiple of 50 ms moves the phase as each sweep restarts.
+        {"period 299.99 s, 5 ms into a sweep", 289'905, "299.99", "290", 0, 47},
+        {"a failed tick keeps to the clock's grid", 240'010, "abc", "235", 0, 42},
+        {"a failed tick 1 ms early", 240'001, "abc", "235", 0, 51},
     };
-    for (const auto& [millisecond, delay] : cases) {
-        EXPECT_EQ(MillisecondsToNextTick(millisecond), delay) << millisecond;
+    for (const ScheduleRow& row : rows) {
+        MainFields fields;
+        fields.Combo_period = row.period;
+        fields.chirptime = row.chirp;
+        fields.Slider1 = row.slider;
+        RecordingHandOff handOff;
+        const TickOutcome outcome = RunTick(fields, At(row.clockMs), ".", handOff);
+        EXPECT_EQ(MillisecondsToNextTick(TickTiming::SweepLocked, outcome.ctime,
+                                         At(row.clockMs).millisecond),
+                  row.delayMs)
+            << row.what;
     }
 }
 
-TEST(TickSchedule, RadioIsReadHalfwayBetweenTicksAfterTheInterval) {
-    // {millisecond, at least, delay}: the reading lands on ...27 or ...77.
-    const int cases[][3] = {{0, 200, 227}, {27, 200, 200}, {28, 200, 249}, {990, 200, 237}};
-    for (const auto& [millisecond, atLeast, delay] : cases) {
-        EXPECT_EQ(MillisecondsToQuietMoment(millisecond, atLeast), delay) << millisecond;
-        EXPECT_EQ((millisecond + delay) % 50, kQuietPhaseMs);
+TEST(TickSchedule, TheClockLockedBenchTimingKeepsToTheClocksGrid) {
+    EXPECT_EQ(MillisecondsToNextTick(TickTiming::ClockLocked, 5'075, 0), 52);
+    EXPECT_EQ(MillisecondsToNextTick(TickTiming::ClockLocked, 5'075, 27), 25);
+}
+
+TEST(TickSchedule, TheRadioIsReadHalfwayBetweenTicksAfterTheInterval) {
+    // {since the last tick, at least, delay}: the reading lands 25 ms after a tick.
+    const int rows[][3] = {{0, 200, 225}, {25, 200, 200}, {26, 200, 249}, {990, 200, 235}};
+    for (const auto& [sinceTick, atLeast, delay] : rows) {
+        EXPECT_EQ(MillisecondsToQuietMoment(sinceTick, atLeast), delay) << sinceTick;
     }
 }
 

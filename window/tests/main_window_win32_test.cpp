@@ -24,14 +24,18 @@ using test_support::WindowText;
 
 // The window as the program creates it, on this thread, with no radio-control program running.
 struct TestWindow {
-    explicit TestWindow(TickTiming timing = TickTiming::PhaseLocked)
+    explicit TestWindow(TickTiming timing = TickTiming::SweepLocked)
         : window(CreateMainWindow(GetModuleHandleW(nullptr), SW_SHOWNORMAL, timing)) {}
     ~TestWindow() {
         DestroyWindow(window);
         MSG quit{};  // posted for the program's message loop as the window goes
         PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     }
-    HWND Control(std::string_view name) const { return GetDlgItem(window, ControlId(name)); }
+    HWND Control(std::string_view name) const {
+        for (const ControlSpec& spec : kMainWindowLayout)
+            if (spec.name == name) return GetDlgItem(window, ChildId(spec.id));
+        return nullptr;
+    }
     std::string Text(std::string_view name) const { return WindowText(Control(name)); }
     void RunTicks(int count) const {
         PumpMessagesUntil([] { return false; }, count * 60);
@@ -88,8 +92,8 @@ TEST(MainWindow, OpensLaidOutInTwipsWithItsListsAndTheFocusInText5) {
 
     EXPECT_EQ(GetFocus(), w.Control("Text5"));
     HWND control = w.Control("Text5");
-    for (std::string_view name : kFocusOrder) {
-        EXPECT_EQ(control, w.Control(name)) << name;
+    for (ControlId id : kFocusOrder) {
+        EXPECT_EQ(control, GetDlgItem(w.window, ChildId(id))) << Spec(id).name;
         control = GetNextDlgTabItem(w.window, control, FALSE);
     }
     EXPECT_EQ(control, w.Control("Text5"));  // and round again
@@ -98,8 +102,8 @@ TEST(MainWindow, OpensLaidOutInTwipsWithItsListsAndTheFocusInText5) {
 // The ticks go on after the first, phase-locked as the program has them and
 // free-running as the bench compares them, and take the user's edits.
 TEST(MainWindow, TicksShowTheLinkDownOnRedAndTakeTheUsersEdits) {
-    for (const TickTiming timing : {TickTiming::PhaseLocked, TickTiming::FreeRunning}) {
-        SCOPED_TRACE(timing == TickTiming::PhaseLocked ? "phase-locked" : "free-running");
+    for (const TickTiming timing : {TickTiming::SweepLocked, TickTiming::ClockLocked}) {
+        SCOPED_TRACE(timing == TickTiming::SweepLocked ? "sweep-locked" : "clock-locked");
         const TestWindow w(timing);
         w.RunTicks(3);
         EXPECT_EQ(w.PaintColours("text2").second, kNotConnectedColour);
@@ -111,7 +115,7 @@ TEST(MainWindow, TicksShowTheLinkDownOnRedAndTakeTheUsersEdits) {
                      reinterpret_cast<LPARAM>(slider));
         HWND period = w.Control("Combo_period");
         ComboBox_SetCurSel(period, 0);  // "60", as a click in the list leaves it
-        SendMessageW(w.window, WM_COMMAND, MAKEWPARAM(ControlId("Combo_period"), CBN_SELCHANGE),
+        SendMessageW(w.window, WM_COMMAND, MAKEWPARAM(ChildId(ControlId::Combo_period), CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(period));
         w.RunTicks(3);
         EXPECT_EQ(w.Text("Text7"), "-1500");
@@ -151,7 +155,7 @@ TEST(MainWindow, AHostilePasteIsCutAndMarkedUntilPutRight) {
     const HostilePaste pastes[] = {
         {"Combo_period", megabyteOfDigits, true, L"300"},
         {"chirptime", std::wstring(1 << 19, wchar_t{0xDC00}), true, L"235"},  // lone surrogates
-        {"Combo_rate", megabyteOfDigits, false, L"100"},  // a rate not in the table sends nothing
+        {"Combo_rate", megabyteOfDigits, true, L"100"},  // in no list: nothing is sent
         {"Combo_step", std::wstring(1 << 19, wchar_t{0xD800}), true, L"100"},
     };
     for (const HostilePaste& paste : pastes) {

@@ -89,7 +89,9 @@ void ExpectMorvaneToFollowTheCoreAndTellTheTruth(const ServerCase& run) {
     };
     ASSERT_TRUE(test_support::PumpMessagesUntil(shown, 15'000)) << "no window";
     const auto field = [&](const char* name) {
-        return WindowText(GetDlgItem(window, ControlId(name)));
+        for (const ControlSpec& spec : kMainWindowLayout)
+            if (spec.name == name) return WindowText(GetDlgItem(window, ChildId(spec.id)));
+        return std::string();
     };
     const Clock::time_point lostAt = run.server.absent ? Clock::now() : losesAt;
     Clock::duration largestRoundTrip{};

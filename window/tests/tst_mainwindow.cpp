@@ -139,18 +139,26 @@ class MainWindowTest : public QObject {
         const Edit rows[] = {
             {"rate 125 typed", "Combo_rate", "125", "", "2900000"},
             {"rate 500 chosen", "Combo_rate", "500", "", "11700000", "Text6", Edit::Choose},
-            {"rate 75 typed, kept", "Combo_rate", "75", "", "75", "Combo_rate"},
+            {"rate 75 typed: kept, marked, nothing sent", "Combo_rate", "75",
+             "Rate: \"75\" is not one of 50, 100, 125, 500 kHz/s; the sweep is not followed", "75",
+             "Combo_rate"},
             {"step 50 typed", "Combo_step", "50", "", "2350000"},
             {"offset +1500 ms", "Slider1", "End", "", "2500000", "Text6", Edit::Press},
             {"offset -1500 ms", "Slider1", "Home", "", "2200000", "Text6", Edit::Press},
             // A setting the tick cannot use: marked, and nothing more handed off.
-            {"period of 0 s", "Combo_period", "0", "Period: rounds to 0 ms"},
-            {"chirp time empty", "chirptime", "", "Chirp time: is empty"},
-            {"period: 1 MB of digits", "Combo_period", digits, "Period: is too large"},
-            {"chirp time: 1 MB of letters", "chirptime", letters, "Chirp time: is not a number"},
-            {"step: 0.5 MB of surrogates", "Combo_step", surrogates, "Step: is not a number"},
-            // A rate not in the rate table sends nothing and is never marked.
-            {"rate: 1 MB of digits", "Combo_rate", digits},
+            {"period of 0 s", "Combo_period", "0",
+             "Period: rounds to 0 ms; the sweep is not followed"},
+            {"chirp time empty", "chirptime", "", "Chirp time: is empty; the sweep is not followed"},
+            // A field keeps 255 characters of a megabyte.
+            {"period: 1 MB of digits", "Combo_period", digits,
+             "Period: overflows; the sweep is not followed"},
+            {"chirp time: 1 MB of letters", "chirptime", letters,
+             "Chirp time: is not a number; the sweep is not followed"},
+            {"step: 0.5 MB of surrogates", "Combo_step", surrogates,
+             "Step: is not a number; the sweep is not followed"},
+            {"rate: 1 MB of digits", "Combo_rate", digits,
+             "Rate: \"999999999999999999999999...\" is not one of 50, 100, 125, 500 kHz/s; "
+             "the sweep is not followed"},
             // The last frequency handed off: the next tick writes its own again.
             {"Text6: 1 MB of digits", "Text6", digits},
         };

@@ -10,7 +10,7 @@ int main(int argc, char* argv[]) {
     if (command.action != CommandAction::OpenWindow) return CarryOut(command, std::cout, std::cerr);
     int qtArgc = 1;  // the options are the radio's; Qt must not read them as its own
     QApplication application(qtArgc, argv);
-    MainWindow window(command.options);
+    MainWindow window({command.options, command.fields, command.utc ? ReadUtcClock : ReadLocalClock});
     window.show();
     return QApplication::exec();
 }

@@ -97,7 +97,8 @@ int main(int argc, char* argv[]) {
     if (command.action != CommandAction::OpenWindow) return CarryOut(command, std::cout, std::cerr);
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
-    MainWindow window(command.options, ReadLocalClock, bench.timing);
+    MainWindow window({command.options, command.fields, ReadLocalClock, ReadKernelClockStatus,
+                       bench.timing});
     std::unique_ptr<TickLogger> logger;
     if (!bench.tickLog.empty()) {
         logger = std::make_unique<TickLogger>(bench.tickLog);

@@ -1,5 +1,7 @@
 #include "radiolink/command_line_hamlib.hpp"
 
+#include <hamlib/rig.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -9,6 +11,7 @@
 #include <string_view>
 
 #include "morvane_version.hpp"
+#include "tracking/sweep_position.hpp"
 
 namespace morvane {
 namespace {
@@ -18,40 +21,49 @@ constexpr int kRigctldModel = 2;
 constexpr std::string_view kRigctldDefaultAddress = "localhost:4532";
 constexpr int kMostVerbose = 5;  // Hamlib's RIG_DEBUG_TRACE
 
-enum class OptionId { Model, RigFile, SerialSpeed, SetConf, Verbose, List, Help, Version };
-
-struct OptionSpec {
-    char shortName;
-    std::string_view longName;
-    bool takesValue;
-    OptionId id;
+enum class OptionId {
+    Model,
+    RigFile,
+    SerialSpeed,
+    SetConf,
+    Verbose,
+    Period,
+    ChirpTime,
+    Rate,
+    Step,
+    Offset,
+    Utc,
+    List,
+    Help,
+    Version
 };
 
-constexpr std::array<OptionSpec, 8> kOptions{{
-    {'m', "model", true, OptionId::Model},
-    {'r', "rig-file", true, OptionId::RigFile},
-    {'s', "serial-speed", true, OptionId::SerialSpeed},
-    {'C', "set-conf", true, OptionId::SetConf},
-    {'v', "verbose", false, OptionId::Verbose},
-    {'l', "list", false, OptionId::List},
-    {'h', "help", false, OptionId::Help},
-    {'V', "version", false, OptionId::Version},
-}};
+struct OptionSpec {
+    char shortName;  // 0: long only
+    std::string_view longName;
+    std::string_view valueName;  // empty: a flag
+    OptionId id;
+    std::string_view help;
+};
 
-constexpr std::string_view kHelp =
-    "Usage: morvane [OPTION]...\n"
-    "Follows an ionospheric chirp sounder's sweep and retunes the radio through Hamlib.\n"
-    "\n"
-    "  -m, --model ID             Hamlib radio model number (default 1, Hamlib's dummy\n"
-    "                             radio; 2 is rigctld, 4 is flrig; --list shows them all)\n"
-    "  -r, --rig-file PATH        the radio's serial device, or host:port\n"
-    "                             (default for model 2: localhost:4532)\n"
-    "  -s, --serial-speed BAUD    serial speed in baud (default: the model's own)\n"
-    "  -C, --set-conf NAME=VALUE  a further Hamlib setting; may be given more than once\n"
-    "  -v, --verbose              Hamlib's own trace on stderr; repeat for more\n"
-    "  -l, --list                 list the radio models Hamlib knows and exit\n"
-    "  -h, --help                 show this help and exit\n"
-    "  -V, --version              show the version and exit\n";
+// clang-format off
+constexpr std::array<OptionSpec, 14> kOptions{{
+    {'m', "model", "ID", OptionId::Model, "Hamlib radio model number (default 1, Hamlib's dummy radio; 2 is rigctld, 4 is flrig; --list shows them all)"},
+    {'r', "rig-file", "PATH", OptionId::RigFile, "the radio's serial device, or host:port (default for model 2: localhost:4532)"},
+    {'s', "serial-speed", "BAUD", OptionId::SerialSpeed, "serial speed in baud (default: the model's own)"},
+    {'C', "set-conf", "NAME=VALUE", OptionId::SetConf, "a further Hamlib setting; may be given more than once"},
+    {'v', "verbose", "", OptionId::Verbose, "Hamlib's own trace on stderr; repeat for more (-vvvvv)"},
+    {0, "period", "SECONDS", OptionId::Period, "the sounder's period, as if typed into Period (default 300)"},
+    {0, "chirptime", "SECONDS", OptionId::ChirpTime, "the second of the period its sweep starts at, as if typed into Chirptime (default 235)"},
+    {0, "rate", "KHZ_PER_S", OptionId::Rate, "the sweep's rate, as if typed into Rate KHz/s: 50, 100, 125 or 500 (default 100)"},
+    {0, "step", "KHZ", OptionId::Step, "how far the radio moves at a time, as if typed into Step KHz: 50, 100 or 500 (default 100)"},
+    {0, "offset", "N", OptionId::Offset, "the offset slider's position, -10 to 10, each 150 ms (default 0)"},
+    {0, "utc", "", OptionId::Utc, "work from UTC, for sounders scheduled in UTC (default: the local time of day)"},
+    {'l', "list", "", OptionId::List, "list the radio models Hamlib knows and exit"},
+    {'h', "help", "", OptionId::Help, "show this help and exit"},
+    {'V', "version", "", OptionId::Version, "show the version and exit"},
+}};
+// clang-format on
 
 // A command line the program cannot use; what() names the offending option or value.
 class UsageError : public std::runtime_error {
@@ -70,37 +82,77 @@ struct OptionUse {
     std::string value;
 };
 
-const OptionSpec* FindOption(std::string_view longName, char shortName) {
-    const auto found = std::find_if(kOptions.begin(), kOptions.end(), [&](const OptionSpec& o) {
-        return longName.empty() ? o.shortName == shortName : o.longName == longName;
-    });
-    return found == kOptions.end() ? nullptr : &*found;
-}
+// Walks the arguments as getopt_long does: "--name=value", "--name value",
+// "-xVALUE", "-x VALUE", and flags bundled as "-vvvvv".
+class OptionReader {
+  public:
+    explicit OptionReader(std::span<const std::string> arguments) : arguments_(arguments) {}
+    bool Done() const { return index_ >= arguments_.size(); }
+    OptionUse Next();
 
-// Reads the option at `index`, and its value from the next argument when it
-// is not attached; `index` is left on the last argument used.
-OptionUse ReadOption(std::span<const std::string> arguments, std::size_t& index) {
-    const std::string_view argument = arguments[index];
+  private:
+    OptionUse Long(std::string_view argument);
+    OptionUse Short(std::string_view argument);
+    std::string FollowingValue(const std::string& written) {
+        if (++index_ >= arguments_.size())
+            throw UsageError("option " + Quoted(written) + " needs a value");
+        return arguments_[index_++];
+    }
+
+    std::span<const std::string> arguments_;
+    std::size_t index_ = 0;
+    std::size_t bundled_ = 0;  // within a bundle of short options, the next one's place
+};
+
+OptionUse OptionReader::Next() {
+    const std::string_view argument = arguments_[index_];
+    if (bundled_ > 0) return Short(argument);
     if (argument.size() < 2 || argument[0] != '-') {
         throw UsageError("unexpected argument " + Quoted(argument));
     }
-    const bool isLong = argument[1] == '-';
-    const std::size_t nameEnd = isLong ? std::min(argument.find('='), argument.size()) : 2;
-    const std::string_view written = argument.substr(0, nameEnd);
-    const OptionSpec* spec = FindOption(isLong ? written.substr(2) : "", argument[1]);
-    if (spec == nullptr) throw UsageError("unknown option " + Quoted(written));
-    std::string_view attached = argument.substr(nameEnd);
-    if (isLong && !attached.empty()) attached.remove_prefix(1);  // the '='
-    const bool hasAttached = nameEnd < argument.size();
-    if (!spec->takesValue) {
-        if (hasAttached) throw UsageError("option " + Quoted(written) + " takes no value");
-        return {spec, std::string(written), {}};
+    if (argument[1] == '-') return Long(argument);
+    bundled_ = 1;
+    return Short(argument);
+}
+
+OptionUse OptionReader::Long(std::string_view argument) {
+    const std::size_t equals = argument.find('=');
+    const std::string written(argument.substr(0, equals));
+    const auto spec = std::find_if(kOptions.begin(), kOptions.end(), [&](const OptionSpec& o) {
+        return "--" + std::string(o.longName) == written;
+    });
+    if (spec == kOptions.end()) throw UsageError("unknown option " + Quoted(written));
+    if (spec->valueName.empty()) {
+        if (equals != std::string_view::npos)
+            throw UsageError("option " + Quoted(written) + " takes no value");
+        ++index_;
+        return {&*spec, written, {}};
     }
-    if (hasAttached) return {spec, std::string(written), std::string(attached)};
-    if (index + 1 >= arguments.size()) {
-        throw UsageError("option " + Quoted(written) + " needs a value");
+    if (equals != std::string_view::npos) {
+        ++index_;
+        return {&*spec, written, std::string(argument.substr(equals + 1))};
     }
-    return {spec, std::string(written), arguments[++index]};
+    return {&*spec, written, FollowingValue(written)};
+}
+
+OptionUse OptionReader::Short(std::string_view argument) {
+    const char name = argument[bundled_];
+    const std::string written = std::string("-") + name;
+    const auto spec = std::find_if(kOptions.begin(), kOptions.end(), [&](const OptionSpec& o) {
+        return o.shortName != 0 && o.shortName == name;
+    });
+    if (spec == kOptions.end()) throw UsageError("unknown option " + Quoted(written));
+    const std::string_view rest = argument.substr(bundled_ + 1);
+    bundled_ = rest.empty() || !spec->valueName.empty() ? 0 : bundled_ + 1;
+    if (spec->valueName.empty()) {
+        if (bundled_ == 0) ++index_;
+        return {&*spec, written, {}};
+    }
+    if (!rest.empty()) {
+        ++index_;
+        return {&*spec, written, std::string(rest)};
+    }
+    return {&*spec, written, FollowingValue(written)};
 }
 
 std::optional<int> WholeNumber(std::string_view text) {
@@ -115,9 +167,7 @@ std::optional<int> WholeNumber(std::string_view text) {
 int ModelNumber(const OptionUse& use) {
     const std::optional<int> model = WholeNumber(use.value);
     if (!model) throw UsageError("model " + Quoted(use.value) + " is not a number");
-    if (!FindHamlibModel(*model)) {
-        throw UsageError("Hamlib has no radio model " + use.value);
-    }
+    if (!FindHamlibModel(*model)) throw UsageError("Hamlib has no radio model " + use.value);
     return *model;
 }
 
@@ -129,6 +179,15 @@ int SerialSpeed(const OptionUse& use) {
     return *baud;
 }
 
+int SliderPosition(const OptionUse& use) {
+    const std::optional<int> position = WholeNumber(use.value);
+    if (!position || *position < kSliderLowest || *position > kSliderHighest) {
+        throw UsageError("offset " + Quoted(use.value) + " is not a slider position from " +
+                         std::to_string(kSliderLowest) + " to " + std::to_string(kSliderHighest));
+    }
+    return *position;
+}
+
 std::pair<std::string, std::string> Setting(const OptionUse& use) {
     const std::size_t equals = use.value.find('=');
     if (equals == std::string::npos || equals == 0) {
@@ -138,28 +197,57 @@ std::pair<std::string, std::string> Setting(const OptionUse& use) {
     return {use.value.substr(0, equals), use.value.substr(equals + 1)};
 }
 
-std::string RigFile(const OptionUse& use) {
+std::string NonEmpty(const OptionUse& use) {
     if (use.value.empty()) throw UsageError("option " + Quoted(use.written) + " needs a value");
     return use.value;
 }
 
+// A setting's text, taken as a user would type it: anything that fits the field.
+std::string FieldText(const OptionUse& use) {
+    if (use.value.size() > kLongestFieldText) {
+        throw UsageError("option " + Quoted(use.written) + " takes at most " +
+                         std::to_string(kLongestFieldText) + " characters");
+    }
+    return use.value;
+}
+
 // Applies one option; returns the action that ends the parse at once, if any.
-std::optional<CommandAction> Apply(const OptionUse& use, HamlibOptions& options) {
+std::optional<CommandAction> Apply(const OptionUse& use, CommandLine& command) {
+    HamlibOptions& radio = command.options;
+    MainFields& fields = command.fields;
     switch (use.spec->id) {
         case OptionId::Model:
-            options.model = ModelNumber(use);
+            radio.model = ModelNumber(use);
             break;
         case OptionId::RigFile:
-            options.port = RigFile(use);
+            radio.port = NonEmpty(use);
             break;
         case OptionId::SerialSpeed:
-            options.serialSpeed = SerialSpeed(use);
+            radio.serialSpeed = SerialSpeed(use);
             break;
         case OptionId::SetConf:
-            options.config.push_back(Setting(use));
+            radio.config.push_back(Setting(use));
             break;
         case OptionId::Verbose:
-            options.debugLevel = std::min(options.debugLevel + 1, kMostVerbose);
+            radio.debugLevel = std::min(radio.debugLevel + 1, kMostVerbose);
+            break;
+        case OptionId::Period:
+            fields.Combo_period = FieldText(use);
+            break;
+        case OptionId::ChirpTime:
+            fields.chirptime = FieldText(use);
+            break;
+        case OptionId::Rate:
+            fields.Combo_rate = FieldText(use);
+            break;
+        case OptionId::Step:
+            fields.Combo_step = FieldText(use);
+            break;
+        case OptionId::Offset:
+            fields.Slider1 = SliderPosition(use);
+            break;
+        case OptionId::Utc:
+            command.utc = true;
             break;
         case OptionId::List:
             return CommandAction::ListModels;
@@ -169,6 +257,36 @@ std::optional<CommandAction> Apply(const OptionUse& use, HamlibOptions& options)
             return CommandAction::ShowVersion;
     }
     return std::nullopt;
+}
+
+// Hamlib would only find out when the radio opens, after the window is up.
+void CheckSettingsAreTheRadios(const HamlibOptions& radio) {
+    if (radio.config.empty()) return;
+    RIG* rig = rig_init(static_cast<rig_model_t>(radio.model));
+    if (rig == nullptr)
+        throw UsageError("Hamlib has no radio model " + std::to_string(radio.model));
+    const auto unknown =
+        std::find_if(radio.config.begin(), radio.config.end(), [rig](const auto& setting) {
+            return rig_token_lookup(rig, setting.first.c_str()) == RIG_CONF_END;
+        });
+    rig_cleanup(rig);
+    if (unknown != radio.config.end()) {
+        throw UsageError("radio model " + std::to_string(radio.model) + " has no setting " +
+                         Quoted(unknown->first) + " (-C)");
+    }
+}
+
+void ShowHelp(std::ostream& out) {
+    out << "Usage: morvane [OPTION]...\n"
+           "Follows an ionospheric chirp sounder's sweep and retunes the radio through Hamlib.\n\n";
+    for (const OptionSpec& option : kOptions) {
+        std::string names =
+            option.shortName != 0 ? std::string("-") + option.shortName + ", " : "    ";
+        names += "--" + std::string(option.longName);
+        if (!option.valueName.empty()) names += " " + std::string(option.valueName);
+        out << "  " << std::left << std::setw(26) << names << std::right << " " << option.help
+            << '\n';
+    }
 }
 
 void ListModels(std::ostream& out) {
@@ -184,16 +302,16 @@ void ListModels(std::ostream& out) {
 CommandLine ParseCommandLine(std::span<const std::string> arguments) {
     CommandLine command;
     try {
-        for (std::size_t index = 0; index < arguments.size(); ++index) {
-            const OptionUse use = ReadOption(arguments, index);
+        for (OptionReader reader(arguments); !reader.Done();) {
             // Like rigctl, --help, --version and --list act as soon as they are read.
-            if (const auto action = Apply(use, command.options)) {
+            if (const auto action = Apply(reader.Next(), command)) {
                 command.action = *action;
                 return command;
             }
         }
+        CheckSettingsAreTheRadios(command.options);
     } catch (const UsageError& error) {
-        return {CommandAction::Refuse, {}, error.what()};
+        return {CommandAction::Refuse, {}, {}, false, error.what()};
     }
     if (command.options.model == kRigctldModel && command.options.port.empty()) {
         command.options.port = kRigctldDefaultAddress;
@@ -208,7 +326,7 @@ std::vector<std::string> ArgumentsAfterProgramName(int argc, char* argv[]) {
 int CarryOut(const CommandLine& command, std::ostream& out, std::ostream& err) {
     switch (command.action) {
         case CommandAction::ShowHelp:
-            out << kHelp;
+            ShowHelp(out);
             return 0;
         case CommandAction::ShowVersion:
             out << kWindowCaption << '\n';

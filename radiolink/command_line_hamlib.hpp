@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "radiolink/radio_link_hamlib.hpp"
+#include "window/main_fields.hpp"
 
 namespace morvane {
 
@@ -18,13 +19,18 @@ enum class CommandAction { OpenWindow, ListModels, ShowHelp, ShowVersion, Refuse
 struct CommandLine {
     CommandAction action = CommandAction::OpenWindow;
     HamlibOptions options;  // OpenWindow: the radio to drive
+    MainFields fields;      // OpenWindow: the fields as the window starts, settings as given
+    bool utc = false;       // OpenWindow: work from UTC, not the local time of day
     std::string problem;    // Refuse: what is wrong, naming the option
 };
 
 // Reads the options in rigctl's manner: -m/--model, -r/--rig-file,
-// -s/--serial-speed, -C/--set-conf (repeatable), -v/--verbose, -l/--list,
-// -h/--help, -V/--version. A value may be attached (-m2, --model=2) or follow
-// (-m 2, --model 2). `arguments` excludes the program's own name.
+// -s/--serial-speed, -C/--set-conf (repeatable), -v/--verbose (repeatable,
+// bundled as -vvvvv), -l/--list, -h/--help, -V/--version; and the sounder's
+// settings --period, --chirptime, --rate, --step, --offset, and --utc. A value
+// may be attached (-m2, --model=2) or follow (-m 2, --model 2). `arguments`
+// excludes the program's own name. A setting the radio does not know (-C) is
+// refused here, before any window opens.
 CommandLine ParseCommandLine(std::span<const std::string> arguments);
 
 // The arguments after the program's own name.

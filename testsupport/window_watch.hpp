@@ -45,13 +45,12 @@ class WatchedWindow {
         QString text4;
     };
 
-    // Every tick reads the clock once, so the wrapped clock notes when each ran.
     WatchedWindow(HamlibOptions radio, MainWindow::ClockSource clock)
+        : WatchedWindow({std::move(radio), {}, std::move(clock)}) {}
+    // Every tick reads the clock once, so the wrapped clock notes when each ran.
+    explicit WatchedWindow(WindowStart start)
         : ticks_(std::make_shared<std::vector<Clock::time_point>>()),
-          window_(std::move(radio), [ticks = ticks_, clock = std::move(clock)] {
-              ticks->push_back(Clock::now());
-              return clock();
-          }) {
+          window_(Watched(std::move(start), ticks_)) {
         QObject::connect(&sampler_, &QTimer::timeout, [this] {
             samples_.push_back({Clock::now(), Text("status"), Text("Text4")});
         });
@@ -96,6 +95,15 @@ class WatchedWindow {
     }
 
   private:
+    static WindowStart Watched(WindowStart start,
+                               std::shared_ptr<std::vector<Clock::time_point>> ticks) {
+        start.clock = [ticks = std::move(ticks), clock = std::move(start.clock)] {
+            ticks->push_back(Clock::now());
+            return clock();
+        };
+        return start;
+    }
+
     std::shared_ptr<std::vector<Clock::time_point>> ticks_;
     MainWindow window_;
     QTimer sampler_;

@@ -1,5 +1,7 @@
 #include "window/main_window_qt.hpp"
 
+#include <sys/timex.h>
+
 #include <QComboBox>
 #include <QFont>
 #include <QLabel>
@@ -23,9 +25,12 @@ namespace {
 // The layout's boxes were sized for Windows' default dialog font; the desktop's
 // own, often larger, would not fit in them.
 constexpr FontSpec kWindowFont{"MS Sans Serif", 8.25, false};
-// Dark text on the connection colours, whatever the desktop's theme: a dark
-// theme's light text on green or red is all but unreadable.
-constexpr QColor kTextOnConnectionColour{0, 0, 0};
+// Dark text on the connection and warning colours, whatever the desktop's
+// theme: a dark theme's light text on green or red is all but unreadable.
+constexpr QColor kDarkText{0, 0, 0};
+// Neither the connection green nor red: the clock may be wrong, not the link.
+constexpr QColor kClockWarningColour{255, 191, 0};
+constexpr int kClockCheckIntervalMs = 60'000;
 
 QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -111,26 +116,48 @@ void ShowText(QWidget* widget, const QString& text) {
 
 }  // namespace
 
+namespace {
+
+// One reading of the system clock, broken down by `breakDown` (localtime_r or gmtime_r).
+ClockReading ReadClock(std::tm* (*breakDown)(const std::time_t*, std::tm*)) {
+    using namespace std::chrono;
+    const system_clock::time_point now = system_clock::now();
+    const std::time_t seconds = system_clock::to_time_t(now);
+    std::tm broken{};
+    breakDown(&seconds, &broken);
+    const auto millisecond = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    return {broken.tm_hour, broken.tm_min, broken.tm_sec, static_cast<int>(millisecond)};
+}
+
+}  // namespace
+
 // localtime_r loads the time zone once; QTime::currentTime re-checks the zone
 // file on every call, which twenty readings a second turn into the idle
 // program's largest single cost.
 ClockReading ReadLocalClock() {
-    using namespace std::chrono;
-    const system_clock::time_point now = system_clock::now();
-    const std::time_t seconds = system_clock::to_time_t(now);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    const auto millisecond = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    return {local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(millisecond)};
+    return ReadClock(localtime_r);
 }
 
-MainWindow::MainWindow(HamlibOptions radio, ClockSource clock, TickTiming timing, QWidget* parent)
+ClockReading ReadUtcClock() {
+    return ReadClock(gmtime_r);
+}
+
+// One call, no daemon and no network: the kernel keeps NTP's verdict.
+ClockStatus ReadKernelClockStatus() {
+    timex kernel{};
+    const int state = ntp_adjtime(&kernel);
+    return {state != TIME_ERROR && (kernel.status & STA_UNSYNC) == 0, kernel.esterror};
+}
+
+MainWindow::MainWindow(WindowStart start, QWidget* parent)
     : QWidget(parent),
-      clock_(std::move(clock)),
-      timing_(timing),
+      fields_(std::move(start.fields)),
+      clock_(std::move(start.clock)),
+      clockStatus_(std::move(start.clockStatus)),
+      timing_(start.timing),
       separator_(QLocale().decimalPoint().toStdString()),
       timer_(new QTimer(this)),
-      link_(OpenLink(std::move(radio))),
+      link_(OpenLink(std::move(start.radio))),
       handOff_(*link_) {
     setObjectName("Main");
     setWindowTitle(ToQString(kWindowCaption));
@@ -141,6 +168,10 @@ MainWindow::MainWindow(HamlibOptions radio, ClockSource clock, TickTiming timing
     // Only now: adding a list's first entry sets its text, which must not reach the record.
     PassEditsToFields();
     ShowLinkDescription();
+    CheckClock();
+    auto* clockCheck = new QTimer(this);
+    connect(clockCheck, &QTimer::timeout, this, &MainWindow::CheckClock);
+    clockCheck->start(kClockCheckIntervalMs);
     StartTicking();
 }
 
@@ -266,7 +297,7 @@ void MainWindow::ShowText2Background() {
     QPalette wanted = palette();  // the window's: the default background
     if (fields_.text2Background) {
         wanted.setColor(QPalette::Base, ToQColor(*fields_.text2Background));
-        wanted.setColor(QPalette::Text, kTextOnConnectionColour);
+        wanted.setColor(QPalette::Text, kDarkText);
     }
     Control(ControlId::text2)->setPalette(wanted);
 }
@@ -296,6 +327,26 @@ void MainWindow::ShowLinkDescription() {
     if (status->toolTip() == description) return;
     status->setToolTip(description);
     std::cerr << "morvane: " << link_->Description() << std::endl;
+}
+
+// Everything rests on the computer's clock: at 100 kHz/s the sweep moves 100 Hz
+// a millisecond. Marks the time of day, and says so once on stderr, when the
+// clock cannot be trusted; the tooltip tells how far off it may be either way.
+void MainWindow::CheckClock() {
+    const ClockTrust trust = TrustIn(clockStatus_());
+    if (trust == shownClockTrust_) return;
+    if (trust.warn && !(shownClockTrust_ && shownClockTrust_->warn)) {
+        std::cerr << "morvane: " << trust.text << std::endl;
+    }
+    shownClockTrust_ = trust;
+    QWidget* timeOfDay = Control(ControlId::Text1);
+    timeOfDay->setToolTip(QString::fromStdString(trust.text));
+    QPalette look = palette();
+    if (trust.warn) {
+        look.setColor(QPalette::Base, kClockWarningColour);
+        look.setColor(QPalette::Text, kDarkText);
+    }
+    timeOfDay->setPalette(look);
 }
 
 }  // namespace morvane

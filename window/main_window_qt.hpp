@@ -9,6 +9,7 @@
 
 #include "radiolink/hand_off.hpp"
 #include "radiolink/radio_link_hamlib.hpp"
+#include "tracking/clock_trust.hpp"
 #include "tracking/sweep_position.hpp"
 #include "tracking/tick_failure.hpp"
 #include "tracking/tick_schedule.hpp"
@@ -21,6 +22,20 @@ namespace morvane {
 
 // One reading of the local time of day with its milliseconds.
 ClockReading ReadLocalClock();
+// The same in UTC, for sounders scheduled in UTC.
+ClockReading ReadUtcClock();
+// How the kernel sees the computer's clock (ntp_adjtime).
+ClockStatus ReadKernelClockStatus();
+
+// What a window starts from: the radio, the fields as the command line set
+// them, and where the time of day and the clock's health are read.
+struct WindowStart {
+    HamlibOptions radio;
+    MainFields fields;
+    std::function<ClockReading()> clock = ReadLocalClock;
+    std::function<ClockStatus()> clockStatus = ReadKernelClockStatus;
+    TickTiming timing = TickTiming::SweepLocked;
+};
 
 // The main window, "Main": shows and edits MainFields, runs the 50 ms tick
 // and takes the radio link's notices and values. MainFields is the one
@@ -32,8 +47,7 @@ class MainWindow final : public QWidget, public LinkListener {
   public:
     using ClockSource = std::function<ClockReading()>;
 
-    explicit MainWindow(HamlibOptions radio, ClockSource clock = ReadLocalClock,
-                        TickTiming timing = TickTiming::SweepLocked, QWidget* parent = nullptr);
+    explicit MainWindow(WindowStart start, QWidget* parent = nullptr);
 
     void OnLinkOpened() override;
     void OnLinkClosed() override;
@@ -57,10 +71,14 @@ class MainWindow final : public QWidget, public LinkListener {
     void ShowText2Background();
     void ShowSettingProblem(const std::optional<SettingProblem>& problem);
     void ShowLinkDescription();
+    // Marks the time of day when the clock cannot be trusted; checked about once a minute.
+    void CheckClock();
     QWidget* Control(ControlId id) const { return controls_[IndexOf(id)]; }
 
     MainFields fields_;
     ClockSource clock_;
+    std::function<ClockStatus()> clockStatus_;
+    std::optional<ClockTrust> shownClockTrust_;
     TickTiming timing_;
     std::string separator_;  // the locale's decimal separator, as the tick reads numbers
     std::array<QWidget*, kMainWindowLayout.size()> controls_{};  // in the layout's order

@@ -40,11 +40,13 @@ inline constexpr std::array<std::string_view, 6> kPeriodList{"60",  "300",  "600
                                                              "900", "1200", "1800"};
 
 // Every control of the main window, in the order of the layout table below.
+// clang-format off
 enum class ControlId : std::size_t {
     Label4, text2, Text4, Label2, Combo_period, Label3, chirptime, Label10, Combo_rate, Label8,
     Combo_step, Label6, Slider1, Text7, Label9, Label7, Text1, status, Label5, Text3, Label1,
     Text5, Text6
 };
+// clang-format on
 
 // One control of the main window: where it stands, how it looks, and which
 // field of MainFields it shows (nullptr for labels with a fixed caption).

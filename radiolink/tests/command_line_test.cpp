@@ -21,6 +21,13 @@ std::string Outcome(const CommandLine& command) {
                           " baud=" + std::to_string(radio.serialSpeed) +
                           " verbose=" + std::to_string(radio.debugLevel);
     for (const auto& [name, value] : radio.config) outcome += " " + name + "=" + value;
+    const MainFields& f = command.fields;
+    if (MainFields{}.Combo_period != f.Combo_period || MainFields{}.chirptime != f.chirptime ||
+        MainFields{}.Combo_rate != f.Combo_rate || MainFields{}.Combo_step != f.Combo_step ||
+        f.Slider1 != 0 || command.utc) {
+        outcome += " sounder=" + f.Combo_period + "/" + f.chirptime + "/" + f.Combo_rate + "/" +
+                   f.Combo_step + "/" + std::to_string(f.Slider1) + (command.utc ? " utc" : "");
+    }
     return outcome;
 }
 
@@ -35,7 +42,21 @@ TEST(CommandLine, ReadsTheRadioInEveryWrittenFormAndRefusesABadOptionNamingIt) {
         {{"-C", "timeout=900", "--set-conf=retry=1", "-Cpost_write_delay="},
          "model=1 port= baud=0 verbose=0 timeout=900 retry=1 post_write_delay="},
         {{"-v", "--verbose", "-v"}, "model=1 port= baud=0 verbose=3"},
-        {{"-v", "-v", "-v", "-v", "-v", "-v", "-v"}, "model=1 port= baud=0 verbose=5"},
+        {{"-vvvvvvv"}, "model=1 port= baud=0 verbose=5"},
+        {{"-vm2", "-vr", "h:1"}, "model=2 port=h:1 baud=0 verbose=2"},
+        // The sounder's settings, taken as typed: anything a field holds.
+        {{"--period", "1200", "--chirptime=29.5", "--rate", "500", "--step=50", "--offset", "-10",
+          "--utc"},
+         "model=1 port= baud=0 verbose=0 sounder=1200/29.5/500/50/-10 utc"},
+        {{"--rate", "fast", "--period=", "--offset=10"},
+         "model=1 port= baud=0 verbose=0 sounder=/235/fast/100/10"},
+        {{"--offset", "11"}, "refused: offset '11' is not a slider position from -10 to 10"},
+        {{"--offset=-1.5"}, "refused: offset '-1.5' is not a slider position from -10 to 10"},
+        {{"--chirptime", std::string(256, '5')},
+         "refused: option '--chirptime' takes at most 255 characters"},
+        {{"--utc=yes"}, "refused: option '--utc' takes no value"},
+        {{"-C", "no_such_setting=1", "-m", "2"},
+         "refused: radio model 2 has no setting 'no_such_setting' (-C)"},
         // Like rigctl's, --help, --version and --list act as soon as they are read.
         {{"--help", "--no-such-option"}, "help"},
         {{"-m", "2", "--version"}, "version"},
@@ -55,7 +76,8 @@ TEST(CommandLine, ReadsTheRadioInEveryWrittenFormAndRefusesABadOptionNamingIt) {
         {{"-C", "timeout"}, "refused: option '-C' needs NAME=VALUE, not 'timeout'"},
         {{"--set-conf==5"}, "refused: option '--set-conf' needs NAME=VALUE, not '=5'"},
         {{"--list=all"}, "refused: option '--list' takes no value"},
-        {{"-lh"}, "refused: option '-l' takes no value"},
+        {{"-lh"}, "list"},
+        {{"-vx"}, "refused: unknown option '-x'"},
     };
     for (const auto& [arguments, outcome] : lines) {
         EXPECT_EQ(Outcome(ParseCommandLine(arguments)), outcome)

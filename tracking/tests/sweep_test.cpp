@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "tracking/clock_trust.hpp"
 #include "tracking/number_text.hpp"
 #include "tracking/sweep_frequency.hpp"
 #include "tracking/sweep_position.hpp"
@@ -94,6 +95,20 @@ TEST(Frequency, FollowsTheRateAndParksAtTheBottomOutsideTheBand) {
 
 TEST(Frequency, OverflowOfAVeryLongSweepIsAFailure) {
     EXPECT_THROW(Frequency("500", 5'000'000, "."), TickFailure);
+}
+
+TEST(TrustIn, MarksAClockThatIsNotSynchronisedOrMayBeMoreThan20MsOff) {
+    const std::pair<ClockStatus, ClockTrust> rows[] = {
+        {{false, 16'000'000},
+         {true, "the clock is not synchronised (NTP): the sweep may be off by up to 16 s"}},
+        {{true, 35'000},
+         {true,
+          "the clock is synchronised (NTP) but may be off by up to 35 ms, and the sweep with it"}},
+        {{true, 20'000}, {false, "the clock is synchronised (NTP), within 20 ms"}},
+        {{true, 1'234}, {false, "the clock is synchronised (NTP), within 1.2 ms"}},
+        {{true, 250}, {false, "the clock is synchronised (NTP), within 250 us"}},
+    };
+    for (const auto& [status, trust] : rows) EXPECT_EQ(TrustIn(status), trust);
 }
 
 }  // namespace

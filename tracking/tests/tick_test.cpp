@@ -71,8 +71,8 @@ TEST(Tick, ASettingThatCannotBeUsedIsNamedAndEndsTheTickOrSendsNothing) {
          "\"100 \" is not one of 50, 100, 125, 500 kHz/s", true, true},
         {&MainFields::Combo_rate, std::string(255, '7'), SettingField::Rate,
          "\"" + std::string(24, '7') + "...\" is not one of 50, 100, 125, 500 kHz/s", true, true},
-        {&MainFields::Combo_step, "25", SettingField::Step,
-         "\"25\" is not one of 50, 100, 500 kHz", true, true},
+        {&MainFields::Combo_step, "25", SettingField::Step, "\"25\" is not one of 50, 100, 500 kHz",
+         true, true},
     };
     for (const ProblemRow& row : rows) {
         SCOPED_TRACE(row.text.substr(0, 10));

@@ -122,12 +122,27 @@ class MainWindowTest : public QObject {
         QVERIFY(watched.Control("Text5")->hasFocus());
     }
 
-    void firstTickShowsTheLocalTimeOfDay() {
-        const QTime now = QTime::currentTime();
-        WatchedWindow watched(kDummyRadio, morvane::ReadLocalClock);
+    // The time of day as the computation uses it, marked when the clock cannot be trusted.
+    void firstTickShowsTheTimeOfDayItWorksFrom_data() {
+        QTest::addColumn<bool>("utc");
+        QTest::addColumn<bool>("synchronised");
+        QTest::newRow("local time, clock synchronised") << false << true;
+        QTest::newRow("UTC, clock not synchronised") << true << false;
+    }
+    void firstTickShowsTheTimeOfDayItWorksFrom() {
+        QFETCH(bool, utc);
+        QFETCH(bool, synchronised);
+        const QTime now = utc ? QDateTime::currentDateTimeUtc().time() : QTime::currentTime();
+        WatchedWindow watched(
+            {kDummyRadio, {}, utc ? morvane::ReadUtcClock : morvane::ReadLocalClock, [=] {
+                 return morvane::ClockStatus{synchronised, synchronised ? 1'000 : 16'000'000};
+             }});
         // The first tick comes within 50 ms, and a second may have turned since `now`.
         const QStringList nowOrNext = {now.toString("H:m:s"), now.addSecs(1).toString("H:m:s")};
         QTRY_VERIFY2(nowOrNext.contains(watched.Text("Text1")), qPrintable(watched.Text("Text1")));
+        const QWidget* timeOfDay = watched.Control("Text1");
+        QCOMPARE(timeOfDay->palette().color(QPalette::Base) == QColor(255, 191, 0), !synchronised);
+        QCOMPARE(timeOfDay->toolTip().contains("not synchronised"), !synchronised);
     }
 
     void anEditReachesTheNextTickOrIsMarkedWhileTheTicksGoOn_data() {
@@ -148,7 +163,8 @@ class MainWindowTest : public QObject {
             // A setting the tick cannot use: marked, and nothing more handed off.
             {"period of 0 s", "Combo_period", "0",
              "Period: rounds to 0 ms; the sweep is not followed"},
-            {"chirp time empty", "chirptime", "", "Chirp time: is empty; the sweep is not followed"},
+            {"chirp time empty", "chirptime", "",
+             "Chirp time: is empty; the sweep is not followed"},
             // A field keeps 255 characters of a megabyte.
             {"period: 1 MB of digits", "Combo_period", digits,
              "Period: overflows; the sweep is not followed"},

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "radiolink/hand_off.hpp"
-#include "testsupport/command_check.hpp"
+#include "testsupport/core_checks.hpp"
 #include "tracking/sweep_frequency.hpp"
 #include "tracking/tick.hpp"
 
@@ -33,18 +33,6 @@ struct Input {
     ClockReading clock;
     std::string separator = ".";
     bool refuse = false;
-};
-
-// An open link that keeps every command, and refuses them when told to.
-class RecordingLink : public RadioLink {
-  public:
-    bool IsOpen() const override { return true; }
-    void Execute(const std::string& command) override {
-        commands.push_back(command);
-        if (refuse) throw LinkFailure("refused");
-    }
-    bool refuse = false;
-    std::vector<std::string> commands;
 };
 
 int IntegerOf(std::string_view line) {
@@ -124,7 +112,7 @@ void CheckCommands(const std::vector<std::string>& commands, const Input& input)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Input input = Parse(std::string_view(reinterpret_cast<const char*>(data), size));
-    RecordingLink link;
+    testing::RecordingLink link;
     link.refuse = input.refuse;
     LinkHandOff handOff(link);
     const TickOutcome outcome = Tick(input, handOff);

@@ -137,6 +137,20 @@ TEST(TickSchedule, TheNextTickFollowsTheSweepWithinItsBounds) {
     }
 }
 
+// A clock that stands still, steps back an hour or jumps on by seconds gives a
+// ctime of any phase: the gap stays between 25 and 52 ms, and lands on the
+// sweep's grid whenever the clamp allows.
+TEST(TickSchedule, WhateverTheClockReadsTheGapStaysWithinItsBounds) {
+    for (std::int64_t ctime = -3'600'000; ctime < -3'600'000 + 100; ++ctime) {
+        const int gap = MillisecondsToNextTick(ctime);
+        EXPECT_GE(gap, 25) << ctime;
+        EXPECT_LE(gap, 52) << ctime;
+        if (gap > 25) {
+            EXPECT_EQ((ctime + gap) % 50, -48) << ctime;  // 2 ms past a mark
+        }
+    }
+}
+
 TEST(TickSchedule, TheClockLockedBenchTimingKeepsToTheClocksGrid) {
     EXPECT_EQ(MillisecondsToNextTick(TickTiming::ClockLocked, 5'075, 0), 52);
     EXPECT_EQ(MillisecondsToNextTick(TickTiming::ClockLocked, 5'075, 27), 25);

@@ -1,13 +1,39 @@
 #pragma once
 
+// What the tests of the tick and the hand-off share: a clock reading at a
+// moment of the day, a link that records what it is sent, and a check of a
+// command written with no help from the code that builds or parses commands,
+// so that a fault there shows.
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "radiolink/radio_link.hpp"
+#include "tracking/sweep_position.hpp"
 
 namespace morvane::testing {
 
-// What a command sent to the radio turned out to be. Checked here with no help
-// from the code that builds or parses commands, so that a fault there shows.
+// The clock `msOfDay` milliseconds after midnight.
+inline ClockReading ClockAt(std::int64_t msOfDay) {
+    return {static_cast<int>(msOfDay / 3'600'000), static_cast<int>(msOfDay / 60'000 % 60),
+            static_cast<int>(msOfDay / 1000 % 60), static_cast<int>(msOfDay % 1000)};
+}
+
+// A link whose state the test sets and whose commands it keeps.
+class RecordingLink : public RadioLink {
+  public:
+    bool IsOpen() const override { return open; }
+    void Execute(const std::string& command) override {
+        commands.push_back(command);
+        if (refuse) throw LinkFailure("refused");
+    }
+    bool open = true;
+    bool refuse = false;
+    std::vector<std::string> commands;
+};
+
+// What a command sent to the radio turned out to be.
 struct CommandCheck {
     std::int64_t hertz = 0;  // the frequency commanded, when well-formed
     std::string fault;       // why the radio must not be sent this; empty when it may

@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth
   clang libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation python3 iproute2 imagemagick
+  dpkg-dev help2man lintian desktop-file-utils appstream librsvg2-bin
 )
 
 missing=()

@@ -1,15 +1,11 @@
 // morvane for benchmarks: the same MainWindow as the shipped program, with the
-// tick timing chosen here, settings typed into the window's fields before the
-// first tick, and every tick's arrival written to a log.
+// tick timing chosen here and every tick's arrival written to a log.
 //
-//   morvane_bench [--clock-locked] [--tick-log FILE] [--period S] [--chirp S]
-//                 [--rate KHZ] [--step KHZ] -- [morvane's options]
+//   morvane_bench [--clock-locked] [--tick-log FILE] -- [morvane's options]
 //
 // The tick log has one line per tick: local milliseconds since midnight, to
 // the microsecond, taken as the timer's event reaches the window's timer.
 #include <QApplication>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QTimer>
 #include <cstdio>
 #include <ctime>
@@ -28,24 +24,16 @@ using namespace morvane;
 struct BenchOptions {
     TickTiming timing = TickTiming::SweepLocked;
     std::string tickLog;
-    std::vector<std::pair<const char*, std::string>> typed;  // field name, text
     std::vector<std::string> programArguments;
 };
 
 BenchOptions ParseBenchOptions(int argc, char* argv[]) {
     BenchOptions options;
-    const std::pair<const char*, const char*> fields[] = {{"--period", "Combo_period"},
-                                                          {"--chirp", "chirptime"},
-                                                          {"--rate", "Combo_rate"},
-                                                          {"--step", "Combo_step"}};
     int i = 1;
     for (; i < argc && std::string(argv[i]) != "--"; ++i) {
         const std::string name = argv[i];
         if (name == "--clock-locked") options.timing = TickTiming::ClockLocked;
         if (name == "--tick-log" && i + 1 < argc) options.tickLog = argv[++i];
-        for (const auto& [option, field] : fields) {
-            if (name == option && i + 1 < argc) options.typed.emplace_back(field, argv[++i]);
-        }
     }
     for (++i; i < argc; ++i) options.programArguments.emplace_back(argv[i]);
     return options;
@@ -79,16 +67,6 @@ class TickLogger : public QObject {
     std::FILE* log_;
 };
 
-// Selects what the field holds and types over it, as a user does.
-void TypeInto(QWidget& window, const char* field, const std::string& text) {
-    QWidget* control = window.findChild<QWidget*>(field, Qt::FindDirectChildrenOnly);
-    auto* list = qobject_cast<QComboBox*>(control);
-    QLineEdit* edit = list != nullptr ? list->lineEdit() : qobject_cast<QLineEdit*>(control);
-    if (edit == nullptr) return;
-    edit->selectAll();
-    edit->insert(QString::fromStdString(text));
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -97,15 +75,15 @@ int main(int argc, char* argv[]) {
     if (command.action != CommandAction::OpenWindow) return CarryOut(command, std::cout, std::cerr);
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
-    MainWindow window({command.options, command.fields, ReadLocalClock, ReadKernelClockStatus,
+    MainWindow window({command.options, command.fields,
+                       command.utc ? ReadUtcClock : ReadLocalClock, ReadKernelClockStatus,
                        bench.timing});
     std::unique_ptr<TickLogger> logger;
     if (!bench.tickLog.empty()) {
         logger = std::make_unique<TickLogger>(bench.tickLog);
-        window.findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly)
+        window.findChild<QTimer*>("Timer1", Qt::FindDirectChildrenOnly)
             ->installEventFilter(logger.get());
     }
-    for (const auto& [field, text] : bench.typed) TypeInto(window, field, text);
     window.show();
     return QApplication::exec();
 }

@@ -5,15 +5,15 @@
 # inverted, summer time ignored), and the program works in local time. With
 # both on UTC the stamps and the program's clock are the same scale, so an
 # arrival's time of day needs no conversion.
+#
+# Where the sweep is comes from bench/sweep_plan, which asks the tracking core:
+# the scripts never work out the tick's arithmetic themselves.
 export TZ=UTC0
 
-# The default settings every lateness run uses, as lateness_report takes them.
+# The bench's own tools, built by the scripts into the ci tree.
+BENCH_TOOLS=build/ci/bench
+# Every run's sounder repeats every 300 s, the program's default.
 BENCH_PERIOD=300
-BENCH_CHIRP=235
-BENCH_RATE=100
-# At 100 kHz/s the sweep leaves the band bottom 20 s after the chirp time and
-# changes step until the period ends: 280 s of retunes in every 300 s.
-BENCH_SWEEP_FROM_MS=20000
 
 # Milliseconds since midnight now (UTC, which is local time here), with fractions.
 ms_of_day() {
@@ -22,27 +22,43 @@ ms_of_day() {
   echo "$(((ns / 1000) % 86400000000))" | awk '{ printf "%.3f\n", $1 / 1000 }'
 }
 
-# How far into its sweep the default sounder is now, in ms (the tick's own
-# arithmetic: 100 ms lead, then the position after the chirp time).
-sweep_position_ms() {
-  local now
-  now=$(ms_of_day)
-  awk -v now="$now" -v p="$BENCH_PERIOD" -v c="$BENCH_CHIRP" 'BEGIN {
-    x = (int(now) + 100 - c * 1000) % (p * 1000); if (x < 0) x += p * 1000; print x }'
+# A chirp time that has the sweep CTIME_MS under way IN_S seconds from now,
+# its 50 ms grid PHASE_MS off the clock's: sweep_chirp_time RATE CTIME_MS IN_S PHASE_MS
+sweep_chirp_time() {
+  "$BENCH_TOOLS/sweep_plan" chirp "$BENCH_PERIOD" "$@"
 }
 
-# Waits, when needed, until a run of $1 seconds lies wholly within the sweep's
-# retunes, so that each run measures retunes from start to end.
-wait_for_sweep_stretch() {
-  local seconds=$1 position wait_ms
-  position=$(sweep_position_ms)
-  local last_start=$((BENCH_PERIOD * 1000 - (seconds + 5) * 1000))
-  if [ "$position" -ge "$BENCH_SWEEP_FROM_MS" ] && [ "$position" -le "$last_start" ]; then
-    return 0
+# Waits until a run of SECONDS lies wholly within the sweep's retunes, less
+# LEAD_S seconds for the programs to start: wait_for_retunes CHIRP RATE STEP SECONDS LEAD_S
+wait_for_retunes() {
+  local chirp=$1 rate=$2 step=$3 seconds=$4 lead=$5 wait_ms
+  wait_ms=$("$BENCH_TOOLS/sweep_plan" wait "$BENCH_PERIOD" "$chirp" "$rate" "$step" "$seconds")
+  wait_ms=$((wait_ms - lead * 1000))
+  if [ "$wait_ms" -gt 0 ]; then
+    echo "bench: waiting $((wait_ms / 1000)) s for the sweep's retunes" >&2
+    sleep "$(awk -v ms="$wait_ms" 'BEGIN { printf "%.3f", ms / 1000 }')"
   fi
-  wait_ms=$(((BENCH_SWEEP_FROM_MS + 500 - position + BENCH_PERIOD * 1000) % (BENCH_PERIOD * 1000)))
-  echo "bench: waiting $((wait_ms / 1000)) s for the sweep to leave the band bottom" >&2
-  sleep "$(awk -v ms="$wait_ms" 'BEGIN { printf "%.3f", ms / 1000 }')"
+}
+
+# A rigctld serving the dummy radio on loopback PORT, logging every command
+# with a microsecond stamp to LOG; its pid goes into RIGCTLD_PID.
+start_rigctld() {
+  local port=$1 log=$2
+  rigctld -m 1 -T 127.0.0.1 -t "$port" -vvvvv -Z >"$log" 2>&1 &
+  RIGCTLD_PID=$!
+  for _ in $(seq 50); do
+    ss -ltnH "sport = :$port" | grep -q . && return 0
+    sleep 0.1
+  done
+  echo "bench: rigctld did not listen on $port" >&2
+  return 1
+}
+
+# "2026-12-06T20:07:29.637290-0000: rigctl(d): F 'currVFO' '2300000' '' ''" -> "72449637.290 2300000"
+arrivals_from_rigctld_log() {
+  grep -a "rigctl(d): F '" "$1" | awk -F"'" '{
+    split(substr($1, 12, 15), t, ":")
+    printf "%.3f %d\n", ((t[1] * 60 + t[2]) * 60 + t[3]) * 1000, $4 }'
 }
 
 # User plus system CPU time of a process, in clock ticks.
@@ -77,12 +93,13 @@ free_port() {
   done
 }
 
-# The lateness figures of one run: arrivals ("ms hertz" lines) in, the
-# per-command CSV and the one-line summary into DIR.
+# The lateness figures of one run: arrivals ("ms hertz" lines) in DIR, the
+# per-command CSV and the one-line summary out:
+#   report_lateness DIR CHIRP RATE STEP STARTED_MS ENDED_MS
 report_lateness() {
-  local dir=$1 step=$2 started_ms=$3 tools=$4
-  "$tools/lateness_report" "$BENCH_PERIOD" "$BENCH_CHIRP" "$BENCH_RATE" "$step" 0 "$started_ms" \
-    <"$dir/arrivals.txt" >"$dir/lateness.csv" 2>"$dir/lateness.txt"
+  local dir=$1 chirp=$2 rate=$3 step=$4 started_ms=$5 ended_ms=$6
+  "$BENCH_TOOLS/lateness_report" "$BENCH_PERIOD" "$chirp" "$rate" "$step" 0 "$started_ms" \
+    "$ended_ms" <"$dir/arrivals.txt" >"$dir/lateness.csv" 2>"$dir/lateness.txt"
 }
 
 # ---- Under Wine ----------------------------------------------------------------
@@ -127,13 +144,6 @@ wine_pid_of() {
 # The wineserver of the bench session.
 wineserver_pid() {
   bench_prefix_pid 'wineserver'
-}
-
-# A chirp time (whole seconds) that puts a sounder of period 1800 s, at
-# 100 kHz/s, 600 s into its sweep now: far above the band's top, so the
-# program is parked at the band bottom with nothing to send for ten minutes.
-parked_chirp_time() {
-  awk -v now="$(ms_of_day)" 'BEGIN { c = (int((now + 100) / 1000) - 600) % 1800; if (c < 0) c += 1800; print c }'
 }
 
 # The machine's load while a run went on: figures taken while something else

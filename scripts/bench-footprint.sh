@@ -4,10 +4,10 @@
 #   scripts/bench-footprint.sh [linux-idle] [linux-startup] [windows-size] [windows-idle]
 #
 # linux-idle     CPU over 60 s and peak resident memory of morvane (the bench
-#                entry point, phase-locked as shipped) driving rigctld -m 1,
+#                entry point, ticking as shipped) driving rigctld -m 1,
 #                ticking with the link up and nothing to send: period 1800 and a
-#                chirp time that parks the sweep at the band bottom (typed into the
-#                fields); rigctld's log shows no retune in the 60 s.
+#                chirp time that parks the sweep at the band bottom (given on the
+#                command line); rigctld's log shows no retune in the 60 s.
 # linux-startup  process start to the first tick, ten times: the tick log's first
 #                line of bench/morvane_bench, and the first F command reaching
 #                rigctld from the shipped morvane.
@@ -25,26 +25,21 @@ parts=("$@")
 [ ${#parts[@]} -gt 0 ] || parts=(linux-idle linux-startup windows-size windows-idle)
 out=$PWD/build/bench/footprint
 mkdir -p "$out"
-tools=build/ci/bench
 bin=$PWD/build/windows/bin
 idle_seconds=60
 
 scripts/deps.sh
 cmake --preset ci >/dev/null
-cmake --build --preset ci --target morvane morvane_bench >/dev/null
+cmake --build --preset ci --target morvane morvane_bench sweep_plan >/dev/null
 
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null || true' EXIT
 
-start_rigctld() {
-  local port=$1 log=$2
-  rigctld -m 1 -T 127.0.0.1 -t "$port" -vvvvv -Z >"$log" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 50); do
-    ss -ltnH "sport = :$port" | grep -q . && return 0
-    sleep 0.1
-  done
-  return 1
+# A chirp time that puts a sounder of period 1800 s, at 100 kHz/s, 600 s into
+# its sweep now: far above the band's top, so the program is parked at the
+# band bottom with nothing to send for ten minutes.
+parked_chirp_time() {
+  "$BENCH_TOOLS/sweep_plan" chirp 1800 100 600000 0 0
 }
 
 retunes_in_log() {
@@ -55,8 +50,9 @@ linux_idle() {
   local port chirp before pid cpu rss
   port=$(free_port)
   start_rigctld "$port" "$out/idle-rigctld.log"
+  pids+=("$RIGCTLD_PID")
   chirp=$(parked_chirp_time)
-  QT_QPA_PLATFORM=offscreen "$tools/morvane_bench" --period 1800 --chirp "$chirp" -- \
+  QT_QPA_PLATFORM=offscreen "$BENCH_TOOLS/morvane_bench" -- --period 1800 --chirptime "$chirp" \
     -m 2 -r "127.0.0.1:$port" 2>/dev/null &
   pid=$!
   pids+=("$pid")
@@ -85,10 +81,11 @@ startup_once() {
   local kind=$1 port started pid
   port=$(free_port)
   start_rigctld "$port" "$out/startup-rigctld.log"
+  pids+=("$RIGCTLD_PID")
   rm -f "$out/startup-ticks.log"
   started=$(ms_of_day)
   if [ "$kind" = tick ]; then
-    QT_QPA_PLATFORM=offscreen "$tools/morvane_bench" --tick-log "$out/startup-ticks.log" -- \
+    QT_QPA_PLATFORM=offscreen "$BENCH_TOOLS/morvane_bench" --tick-log "$out/startup-ticks.log" -- \
       -m 2 -r "127.0.0.1:$port" 2>/dev/null &
   else
     QT_QPA_PLATFORM=offscreen build/ci/app/morvane -m 2 -r "127.0.0.1:$port" 2>/dev/null &

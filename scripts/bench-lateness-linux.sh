@@ -2,109 +2,102 @@
 # Retune lateness of the Linux program, end to end: morvane (offscreen)
 # driving a real `rigctld -m 1` on loopback, each F command's arrival taken
 # from rigctld's own microsecond log (-vvvvv -Z) as it parses the command.
+# Every run starts two of them side by side, each with its own rigctld and
+# the same settings: the window ticking on the sweep's grid, as shipped, and
+# on the clock's grid (--clock-locked), so both are measured at the same time.
+# Both are bench/morvane_bench, the shipped window with a tick log.
 #
-#   scripts/bench-lateness-linux.sh [RUN...]      RUN is TIMING:STEP, e.g. free-running:50
+#   scripts/bench-lateness-linux.sh RATE STEP CHIRP   one run (period 300 s); waits
+#                                                     for the sweep's retunes if need be
+#   scripts/bench-lateness-linux.sh                   every run docs/PERFORMANCE.md shows:
+#       steps 50, 100 and 500 at 100 kHz/s and step 50 at 500 and 125 kHz/s,
+#       each with chirp times on the clock's 50 ms grid and 12.5, 25, 37.5 and
+#       0.7 ms off it, chosen so that the sweep's retunes begin a few seconds on
 #
-# TIMING is `shipped` (the real morvane with its default settings; step 100
-# only), `phase-locked` or `free-running` (bench/morvane_bench: the same window,
-# the step typed into its step field before the first tick, and a tick log).
-# With no RUN, all seven runs. Each lasts BENCH_SECONDS (default 70) within one
-# sweep. Results: build/bench/linux/TIMING-stepSTEP/, one line each in
-# build/bench/linux/summary.txt.
+# A run lasts BENCH_SECONDS (default 60; 25 at 500 kHz/s, whose retunes last
+# 28 s). Results: build/bench/linux/rateR-stepS-chirpC/{sweep,clock}-locked/,
+# one line each in build/bench/linux/summary.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # shellcheck source=bench-common.sh
 source scripts/bench-common.sh
 
-seconds=${BENCH_SECONDS:-70}
-runs=("$@")
-if [ ${#runs[@]} -eq 0 ]; then
-  runs=(shipped:100 phase-locked:100 phase-locked:50 phase-locked:500
-    free-running:100 free-running:50 free-running:500)
-fi
-
 scripts/deps.sh
 cmake --preset ci >/dev/null
-cmake --build --preset ci --target morvane morvane_bench lateness_report tick_report >/dev/null
-tools=build/ci/bench
+cmake --build --preset ci --target morvane_bench lateness_report tick_report sweep_plan >/dev/null
 out=build/bench/linux
 mkdir -p "$out"
 
-rigctld_pid=""
-program_pid=""
-trap 'kill $program_pid $rigctld_pid 2>/dev/null || true' EXIT
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null || true' EXIT
 
-start_rigctld() {
-  local dir=$1 port=$2
-  rigctld -m 1 -T 127.0.0.1 -t "$port" -vvvvv -Z >"$dir/rigctld.log" 2>&1 &
-  rigctld_pid=$!
-  for _ in $(seq 50); do
-    ss -ltnH "sport = :$port" | grep -q . && return 0
-    sleep 0.1
-  done
-  echo "bench: rigctld did not listen on $port" >&2
-  return 1
+# Starts rigctld and the bench window in TIMING with the settings; its pid in PROGRAM_PID.
+start_pair() {
+  local dir=$1 timing=$2 rate=$3 step=$4 chirp=$5 port
+  mkdir -p "$dir"
+  port=$(free_port)
+  start_rigctld "$port" "$dir/rigctld.log"
+  pids+=("$RIGCTLD_PID")
+  local locked=()
+  [ "$timing" = clock-locked ] && locked=(--clock-locked)
+  QT_QPA_PLATFORM=offscreen "$BENCH_TOOLS/morvane_bench" "${locked[@]}" --tick-log "$dir/ticks.log" \
+    -- -m 2 -r "127.0.0.1:$port" --period "$BENCH_PERIOD" --chirptime "$chirp" --rate "$rate" \
+    --step "$step" 2>"$dir/morvane.err" &
+  PROGRAM_PID=$!
+  pids+=("$PROGRAM_PID")
 }
 
-program_for() {
-  local timing=$1 step=$2 dir=$3
-  case $timing in
-    shipped) echo build/ci/app/morvane ;;
-    phase-locked) echo "$tools/morvane_bench --tick-log $dir/ticks.log --step $step --" ;;
-    free-running) echo "$tools/morvane_bench --free-running --tick-log $dir/ticks.log --step $step --" ;;
-  esac
-}
-
-# "2026-12-06T20:07:29.637290-0000: rigctl(d): F 'currVFO' '2300000' '' ''" -> "72449637.290 2300000"
-arrivals_from_rigctld_log() {
-  grep -a "rigctl(d): F '" "$1" | awk -F"'" '{
-    split(substr($1, 12, 15), t, ":")
-    printf "%.3f %d\n", ((t[1] * 60 + t[2]) * 60 + t[3]) * 1000, $4 }'
+report_one() {
+  local dir=$1 name=$2 chirp=$3 rate=$4 step=$5 started=$6 ended=$7
+  arrivals_from_rigctld_log "$dir/rigctld.log" >"$dir/arrivals.txt"
+  report_lateness "$dir" "$chirp" "$rate" "$step" "$started" "$ended"
+  echo "  $name: $(cat "$dir/lateness.txt")"
+  echo "    ticks: $("$BENCH_TOOLS/tick_report" "$chirp" <"$dir/ticks.log")"
 }
 
 run_one() {
-  local timing=$1 step=$2
-  local dir=$out/$timing-step$step
+  local rate=$1 step=$2 chirp=$3
+  local seconds=${BENCH_SECONDS:-60}
+  [ "$rate" = 500 ] && seconds=${BENCH_SECONDS:-25}
+  local dir=$out/rate$rate-step$step-chirp$chirp
   rm -rf "$dir"
-  mkdir -p "$dir"
-  local port
-  port=$(free_port)
-  start_rigctld "$dir" "$port"
-  wait_for_sweep_stretch "$seconds"
-  local started
+  wait_for_retunes "$chirp" "$rate" "$step" "$seconds" 2
+  local started sweep clock cpu rss
   started=$(ms_of_day)
-  # shellcheck disable=SC2046
-  QT_QPA_PLATFORM=offscreen $(program_for "$timing" "$step" "$dir") -m 2 -r "127.0.0.1:$port" \
-    2>"$dir/morvane.err" &
-  program_pid=$!
-  sleep 5
-  local cpu rss
-  cpu=$(cpu_percent_over "$program_pid" $((seconds - 6)))
-  rss=$(peak_rss_mb "$program_pid")
+  start_pair "$dir/sweep-locked" sweep-locked "$rate" "$step" "$chirp"
+  sweep=$PROGRAM_PID
+  start_pair "$dir/clock-locked" clock-locked "$rate" "$step" "$chirp"
+  clock=$PROGRAM_PID
+  sleep 3
+  cpu=$(cpu_percent_over "$sweep" $((seconds - 2)))
+  rss=$(peak_rss_mb "$sweep")
   sleep 1
-  kill "$program_pid" "$rigctld_pid"
-  wait "$program_pid" "$rigctld_pid" 2>/dev/null || true
-  program_pid="" rigctld_pid=""
-
-  arrivals_from_rigctld_log "$dir/rigctld.log" >"$dir/arrivals.txt"
-  report_lateness "$dir" "$step" "$started" "$tools"
-  local ticks="no tick log (the shipped program)"
-  if [ -s "$dir/ticks.log" ]; then
-    ticks=$("$tools/tick_report" <"$dir/ticks.log")
-    awk -v s="$started" 'NR == 1 { printf "first tick %.1f ms after start\n", $1 - s }' \
-      "$dir/ticks.log" >"$dir/startup.txt"
-  fi
-  awk -v s="$started" 'NR == 1 { printf "first command at rigctld %.1f ms after start\n", $1 - s }' \
-    "$dir/arrivals.txt" >>"$dir/startup.txt"
+  local ended
+  ended=$(ms_of_day)
+  kill "${pids[@]}"
+  wait "${pids[@]}" 2>/dev/null || true
+  pids=()
   {
-    echo "linux $timing step $step ($seconds s from $(date -u -d "@$((${started%.*} / 1000))" +%T 2>/dev/null || true))"
-    echo "  lateness: $(cat "$dir/lateness.txt")"
-    echo "  ticks: $ticks"
-    echo "  cpu $cpu % of one core over $((seconds - 6)) s, peak resident $rss MB, $(machine_load)"
-    sed 's/^/  /' "$dir/startup.txt"
+    echo "linux rate $rate step $step chirp $chirp ($seconds s from $(date -u +%T), $(machine_load))"
+    report_one "$dir/sweep-locked" "sweep-locked" "$chirp" "$rate" "$step" "$started" "$ended"
+    echo "    cpu $cpu % of one core, peak resident $rss MB"
+    report_one "$dir/clock-locked" "clock-locked" "$chirp" "$rate" "$step" "$started" "$ended"
   } | tee -a "$out/summary.txt"
 }
 
-for run in "${runs[@]}"; do
-  run_one "${run%%:*}" "${run##*:}"
+if [ $# -eq 3 ]; then
+  run_one "$@"
+  exit 0
+fi
+if [ $# -ne 0 ]; then
+  echo "usage: $0 [RATE STEP CHIRP]" >&2
+  exit 2
+fi
+for rate_step in 100:50 100:100 100:500 500:50 125:50; do
+  rate=${rate_step%%:*}
+  step=${rate_step##*:}
+  for phase in 0 12.5 25 37.5 0.7; do
+    # The sweep leaves the band's bottom (2 MHz, rate x ctime) 4 s after the chirp is chosen.
+    run_one "$rate" "$step" "$(sweep_chirp_time "$rate" $((2000000 / rate - 1000)) 5 "$phase")"
+  done
 done

@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Morvane needs to build, run and test.
-# Does nothing when they are all present; needs root (or sudo) otherwise.
+# Installs the Debian 12 packages Morvane needs to build, run and test, and
+# with `bench` also what the benchmark commands need (gnuplot for the plot),
+# which the test command never installs. Does nothing when they are all
+# present; needs root (or sudo) otherwise.
+#
+#   scripts/deps.sh [bench]
 set -euo pipefail
 
 packages=(
@@ -12,6 +16,9 @@ packages=(
   fonts-dejavu-core fonts-liberation python3 iproute2 imagemagick
   dpkg-dev help2man lintian desktop-file-utils appstream librsvg2-bin
 )
+if [ "${1:-}" = bench ]; then
+  packages+=(gnuplot-nox)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

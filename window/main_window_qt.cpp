@@ -245,6 +245,7 @@ void MainWindow::PassEditsToFields() {
 // each tick within a millisecond or so of where it was asked for. Single-shot:
 // every tick arms the next from its own reading, so nothing drifts.
 void MainWindow::StartTicking() {
+    timer_->setObjectName("Timer1");
     timer_->setTimerType(Qt::PreciseTimer);
     timer_->setSingleShot(true);
     connect(timer_, &QTimer::timeout, this, &MainWindow::Tick);

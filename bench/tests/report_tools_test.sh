@@ -44,13 +44,19 @@ expect "a step sent twice is a duplicate" "$one_twice" "duplicates 1"
 late_start=$(arrivals 3 | sed 's/^\([0-9]*\) 2500000$/\1 2400000/' | summary 259000)
 expect "the step running at start-up is listed, not counted" "$late_start" "at start-up 1"
 
+lagged=$(arrivals 3 | awk 'NR == 6 { $1 -= 1000 } { print }' | summary)
+expect "a stamp a second behind is repaired" "$lagged" "max 3.0 ms .*repaired 1"
+
 csv=$(arrivals 12 | "$lateness_report" 300 235 100 100 0 2>/dev/null | sed -n 2p)
 expect "per-command line: arrival, frequency, ideal moment, lateness" "$csv" \
   "^259912.000,2500000,259900,12.000,1$"
 
 ticks=$(seq 0 99 | awk '{ printf "%.3f\n", 1000002 + 50 * $1 }' | "$tick_report")
 expect "ticks 2 ms past each mark" "$ticks" "ticks 100  mean period 50.000 ms"
-expect "phase of ticks 2 ms past each mark" "$ticks" "phase median 2.00 p95 2.00 max 2.00"
+expect "phase of ticks 2 ms past each mark" "$ticks" "phase median 2.00 p95 2.00 min 2.00 max 2.00"
+
+swept=$(seq 0 99 | awk '{ printf "%.3f\n", 1000027 + 50 * $1 }' | "$tick_report" 0.125)
+expect "ticks 2 ms past the marks of a sweep 25 ms off the clock's" "$swept" "phase median 2.00"
 
 coarse=$(seq 0 99 | awk '{ printf "%.3f\n", 62.5 * $1 }' | "$tick_report")
 expect "a 62.5 ms timer shows as such" "$coarse" "mean period 62.500 ms"

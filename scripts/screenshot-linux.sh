@@ -9,20 +9,14 @@ scripts/deps.sh
 cmake --preset dev >/dev/null
 cmake --build --preset dev --target morvane >/dev/null
 
-# Xvfb picks a free display and writes its number once it accepts clients.
-display_file=$(mktemp)
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-xvfb=$!
+screen=build/dev/screenshot-display
+scripts/virtual-display.sh start "$screen" 640x480x24
 morvane=""
-trap 'kill $morvane $xvfb 2>/dev/null || true; rm -f "$display_file"' EXIT
-for _ in $(seq 100); do
-  [ -s "$display_file" ] && break
-  sleep 0.1
-done
-display=:$(head -n 1 "$display_file")
+trap 'kill $morvane 2>/dev/null || true; scripts/virtual-display.sh stop "$screen"' EXIT
+display=:$(head -n 1 "$screen/display")
 
 DISPLAY=$display build/dev/app/morvane &
 morvane=$!
 sleep 3  # the dummy radio opens and the first retunes come back
-DISPLAY=$display import -window "Morvane V1.11" "$output"
+DISPLAY=$display import -window "$(build/dev/app/morvane --version)" "$output"
 echo "screenshot: $output" >&2

@@ -18,7 +18,6 @@ scripts/wine-session.sh start "$session" >/dev/null
 trap 'scripts/wine-session.sh stop "$session"' EXIT
 # shellcheck source=/dev/null
 source "$session/env"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 # A virtual desktop of its own draws the window's frame and caption, which no
 # window manager does on the bare display. Wine reads it when its desktop

@@ -14,7 +14,6 @@ if [ ! -f "$dir/env" ]; then
 fi
 # shellcheck source=/dev/null
 source "$dir/env"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 output=$(mktemp "$dir/run.XXXXXX")
 wine "$@" </dev/null >"$output" 2>&1

@@ -1,37 +1,26 @@
 #!/usr/bin/env bash
-# One Wine session for the Windows tests: a virtual X display, a throw-away
-# Wine prefix and a persistent wineserver, all kept under one folder.
+# One Wine session for the Windows tests and benchmarks: a virtual X display,
+# a throw-away Wine prefix and a persistent wineserver, all kept under one folder.
 #
 #   wine-session.sh check                       can Wine start on this machine at all?
 #   wine-session.sh start DIR [PROGRAM ARGS...] set up a fresh session in DIR
 #   wine-session.sh stop DIR                    end the session's processes, drop its prefix
 #
+# DIR/env holds everything a program run in the session needs (the display,
+# the prefix, Wine's quiet settings): `source DIR/env` and run `wine`.
+#
 # PROGRAM, a Windows program that idles until the session ends, keeps Wine's
 # desktop up: without one, the desktop closes after every program and the next
 # window-owning program can hang while it comes back.
 set -euo pipefail
+display_script="$(dirname "$0")/virtual-display.sh"
 
-wine_environment() {
-  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-}
+# Quiet, and without looking for Wine's Mono and Gecko add-ons.
+wine_settings='WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="'
 
 check() {
   command -v wine >/dev/null && command -v wineserver >/dev/null && command -v Xvfb >/dev/null &&
-    WINEDEBUG=-all wine --version >/dev/null 2>&1
-}
-
-# Xvfb picks a free display itself and writes its number to fd 3.
-start_display() {
-  local dir=$1
-  setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" \
-    </dev/null >"$dir/xvfb.log" 2>&1 &
-  echo $! >"$dir/xvfb.pid"
-  for _ in $(seq 100); do
-    [ -s "$dir/display" ] && return 0
-    sleep 0.1
-  done
-  echo "wine-session: Xvfb did not start, see $dir/xvfb.log" >&2
-  return 1
+    env WINEDEBUG=-all wine --version >/dev/null 2>&1
 }
 
 start() {
@@ -39,13 +28,12 @@ start() {
   shift
   stop "$dir" 2>/dev/null || true
   rm -rf "$dir"
-  mkdir -p "$dir"
-  start_display "$dir"
-  printf 'export DISPLAY=:%s WINEPREFIX=%s\n' "$(tr -d '\n' <"$dir/display")" "$dir/prefix" >"$dir/env"
+  "$display_script" start "$dir"
+  printf 'export DISPLAY=:%s WINEPREFIX=%s %s\n' "$(tr -d '\n' <"$dir/display")" "$dir/prefix" \
+    "$wine_settings" >"$dir/env"
   # shellcheck source=/dev/null
   source "$dir/env"
   mkdir -p "$WINEPREFIX"
-  wine_environment
   # Started before any captured wine command: a wineserver that such a command
   # started would inherit its output pipe and hold the test runner until it exits.
   wineserver -p </dev/null >/dev/null 2>&1
@@ -64,10 +52,7 @@ stop() {
     wineserver -k </dev/null >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
   fi
-  if [ -f "$dir/xvfb.pid" ]; then
-    kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
-    rm -f "$dir/xvfb.pid"
-  fi
+  "$display_script" stop "$dir"
 }
 
 case "${1:-}" in
@@ -75,7 +60,7 @@ case "${1:-}" in
   start) start "$(realpath -m "$2")" "${@:3}" ;;
   stop) stop "$(realpath -m "$2")" ;;
   *)
-    echo "usage: $0 check | start DIR | stop DIR" >&2
+    echo "usage: $0 check | start DIR [PROGRAM ARGS...] | stop DIR" >&2
     exit 2
     ;;
 esac

@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""Plants small faults in the tracking core and the hand-off, one at a time,
+and runs the tests that guard them, to show which faults the tests catch.
+
+    scripts/plant-faults.py [FAULT-NUMBER ...]     default: every fault
+
+Each fault is a flipped comparison, a constant off by one, a swapped branch or
+a dropped check, made by replacing one piece of text in one file. The build
+is its own (build/faults, the ci preset's settings); every fault is taken out
+again before the next, and the source is restored even if the run is stopped.
+Results, one line a fault, go to build/faults/results.txt and stdout.
+"""
+import pathlib
+import subprocess
+import sys
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+BUILD = ROOT / "build" / "faults"
+TARGETS = ["tracking_tests", "radiolink_tests", "reliability_tests"]
+# The tests that run in seconds and use the core; the link against a real
+# rigctld and the windows do not add to what guards these files.
+LABELS = "^(tracking_tests|radiolink_tests|reliability_tests)$"
+
+# (file, text as it stands, text with the fault)
+FAULTS = [
+    ("tracking/number_text.cpp", "return c == ' ' || c == '\\t';", "return c == ' ';"),
+    ("tracking/number_text.cpp", "if (text.front() == '-') out.push_back('-');", ""),
+    ("tracking/number_text.cpp", "if (!belowOne) throw", "if (belowOne) throw"),
+    ("tracking/number_text.cpp", "if (fraction > 0.5 ||", "if (fraction >= 0.5 ||"),
+    ("tracking/number_text.cpp", "std::fmod(rounded, 2.0) != 0.0", "std::fmod(rounded, 2.0) == 0.0"),
+    ("tracking/number_text.cpp",
+     "rounded > static_cast<double>(std::numeric_limits<std::int32_t>::max())", "false"),
+    ("tracking/number_text.cpp", "value > std::numeric_limits<std::int16_t>::max()",
+     "value > std::numeric_limits<std::int16_t>::max() + 1"),
+    ("tracking/number_text.cpp", "(ms + 50) / 100 : -((-ms + 50) / 100)",
+     "(ms + 49) / 100 : -((-ms + 49) / 100)"),
+    ("tracking/number_text.cpp", 'std::string text = ms < 0 ? "-" : "";',
+     'std::string text = tenths < 0 ? "-" : "";'),
+    ("tracking/number_text.cpp", "text += separator;", 'text += ".";'),
+    ("tracking/sweep_position.cpp", "std::int64_t{sliderPosition} * kOffsetPerSliderStepMs",
+     "std::int64_t{sliderPosition} * (kOffsetPerSliderStepMs + 1)"),
+    ("tracking/sweep_position.cpp", "milliseconds + kLeadMs;", "milliseconds;"),
+    ("tracking/sweep_position.cpp", "std::int64_t{clock.minute} * 60", "std::int64_t{clock.minute} * 59"),
+    ("tracking/sweep_position.cpp",
+     'if (period == 0) throw TickFailure(SettingField::Period, "rounds to 0 ms");', ""),
+    ("tracking/sweep_position.cpp", "RoundToInt32(seconds * 1000.0", "RoundToInt32(seconds * 100.0"),
+    ("tracking/sweep_position.cpp", "if (chirp > ctime1) {", "if (chirp >= ctime1) {"),
+    ("tracking/sweep_position.cpp",
+     "Finite(NumberFromText(periodText, separator, SettingField::Period) * 1000.0,",
+     "std::round(NumberFromText(periodText, separator, SettingField::Period) * 1000.0) + Finite(0,"),
+    ("tracking/sweep_position.cpp", "RoundToInt32(periodMs + (ctime1 - chirp)",
+     "RoundToInt32(periodMs - (ctime1 - chirp)"),
+    ("tracking/sweep_position.cpp", "std::int64_t{since} + offset", "std::int64_t{since} - offset"),
+    ("tracking/sweep_position.cpp", "DecimalText(clock.second)", "DecimalText(clock.minute)"),
+    ("tracking/sweep_frequency.cpp", "if (frequency < kBandBottomHz) frequency = kBandBottomHz;", ""),
+    ("tracking/sweep_frequency.cpp", "if (frequency > row->upperLimitHz)", "if (frequency >= row->upperLimitHz)"),
+    ("tracking/sweep_frequency.cpp", "if (frequency > row->upperLimitHz) frequency = kBandBottomHz;",
+     "if (frequency > row->upperLimitHz) frequency = row->upperLimitHz;"),
+    ("tracking/sweep_frequency.cpp", "if (rateText == row.text) return &row;",
+     "if (rateText.starts_with(row.text)) return &row;"),
+    ("tracking/sweep_frequency.cpp", "RoundToInt32(rate * ctime,", "RoundToInt32(rate * (ctime + 1),"),
+    ("tracking/step_candidate.cpp", "if (kHz == row.kHz) return &row;", "if (kHz >= row.kHz) return &row;"),
+    ("tracking/step_candidate.cpp", "if (row == nullptr || frequency <= 0) return {};",
+     "if (row == nullptr || frequency < 0) return {};"),
+    ("tracking/step_candidate.cpp", "frequency >= kWideFromHz", "frequency > kWideFromHz"),
+    ("tracking/step_candidate.cpp", "return digit == '0' || digit == '5' ?", "return digit == '0' ?"),
+    ("tracking/step_candidate.cpp", "i < count && i < digits.size()", "i <= count && i < digits.size()"),
+    ("tracking/tick.cpp", "fields.Text5 = ReadoutText(ctime1, separator);",
+     "fields.Text5 = ReadoutText(ctime, separator);"),
+    ("tracking/tick.cpp", "if (FindRate(fields.Combo_rate) == nullptr) {", "if (false) {"),
+    ("tracking/tick.cpp", "} catch (const std::exception&) {", "} catch (const TickFailure&) {"),
+    ("tracking/tick.cpp", "outcome.ctime = ctime;", ""),
+    ("tracking/tick_schedule.cpp", "if (untilMark <= kTickMarginMs) return untilMark + kTickIntervalMs;", ""),
+    ("tracking/tick_schedule.cpp", "std::clamp(untilMark, kShortestTickGapMs,", "std::clamp(untilMark, 1,"),
+    ("tracking/tick_schedule.cpp", "if (timing == TickTiming::SweepLocked && ctime)", "if (ctime)"),
+    ("tracking/tick_schedule.cpp", "kQuietAfterTickMs - sinceTickMs - atLeastMs",
+     "kQuietAfterTickMs + sinceTickMs - atLeastMs"),
+    ("tracking/clock_trust.cpp", "status.estimatedErrorUs > kTrustedClockErrorUs",
+     "status.estimatedErrorUs >= kTrustedClockErrorUs"),
+    ("tracking/clock_trust.cpp", "if (!status.synchronised) {", "if (false) {"),
+    ("radiolink/hand_off.cpp", "if (!link_.IsOpen() || fields.Text4.empty()) {", "if (fields.Text4.empty()) {"),
+    ("radiolink/hand_off.cpp", "if (!link_.IsOpen() || fields.Text4.empty()) {", "if (!link_.IsOpen()) {"),
+    ("radiolink/hand_off.cpp", "fields.Text6 = kLinkDownMark;", ""),
+    ("radiolink/hand_off.cpp", "if (candidate.empty() || candidate == fields.Text6) return;",
+     "if (candidate == fields.Text6) return;"),
+    ("radiolink/hand_off.cpp", "if (candidate.empty() || candidate == fields.Text6) return;",
+     "if (candidate.empty()) return;"),
+    ("radiolink/hand_off.cpp",
+     "    fields.Text6 = candidate;\n    link_.Execute(std::string(kCommandPrefix) + candidate);",
+     "    link_.Execute(std::string(kCommandPrefix) + candidate);\n    fields.Text6 = candidate;"),
+    ("radiolink/hand_off.cpp", "    fields.text2Background = kConnectedColour;",
+     "    fields.text2Background = kNotConnectedColour;"),
+    ("radiolink/hand_off.cpp", "(item == LinkItem::Display ? fields.text2 : fields.Text4)",
+     "(item == LinkItem::Display ? fields.Text4 : fields.text2)"),
+]
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, cwd=ROOT, capture_output=True, text=True, **kwargs)
+
+
+def build():
+    return run(["cmake", "--build", str(BUILD), "--target", *TARGETS]).returncode == 0
+
+
+def failing_tests():
+    """The tests that failed, or why none could run."""
+    result = run(["ctest", "--test-dir", str(BUILD), "-L", LABELS, "-E", "HamlibLink",
+                  "--timeout", "300", "-j2"])
+    failed = [line.split(" - ")[1].split(" (")[0] for line in result.stdout.splitlines()
+              if " - " in line and line.strip()[0].isdigit()]
+    return failed if result.returncode != 0 else []
+
+
+def main():
+    chosen = [int(n) for n in sys.argv[1:]] or range(1, len(FAULTS) + 1)
+    if run(["cmake", "--preset", "ci", "-B", str(BUILD)]).returncode != 0 or not build():
+        sys.exit("plant-faults: the build without faults fails")
+    if failing_tests():
+        sys.exit("plant-faults: the tests fail without a fault")
+    lines = []
+    for number in chosen:
+        path, original, planted = FAULTS[number - 1]
+        source = ROOT / path
+        text = source.read_text()
+        if text.count(original) != 1:
+            sys.exit(f"plant-faults: fault {number}: the text to replace is not in {path} once")
+        try:
+            source.write_text(text.replace(original, planted))
+            if not build():
+                verdict = "caught: does not build"
+            else:
+                failed = failing_tests()
+                verdict = f"caught by {', '.join(failed[:3])}" if failed else "NOT CAUGHT"
+        finally:
+            source.write_text(text)
+        line = f"{number:2} {path}: {original!r} -> {planted!r}: {verdict}"
+        print(line, flush=True)
+        lines.append(line)
+    build()
+    caught = sum("NOT CAUGHT" not in line for line in lines)
+    summary = f"caught {caught} of {len(lines)} planted faults"
+    print(summary)
+    BUILD.mkdir(parents=True, exist_ok=True)
+    (BUILD / "results.txt").write_text("\n".join(lines + [summary]) + "\n")
+
+
+if __name__ == "__main__":
+    main()

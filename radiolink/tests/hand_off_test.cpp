@@ -4,132 +4,87 @@
 
 #include <vector>
 
+#include "testsupport/core_checks.hpp"
+
 namespace morvane {
 namespace {
 
-// A link whose state the test sets and whose commands it reads back.
-class FakeLink : public RadioLink {
-  public:
-    bool IsOpen() const override { return open; }
-    void Execute(const std::string& command) override {
-        commands.push_back(command);
-        if (refuse) throw LinkFailure("refused");
-    }
-    bool open = true;
-    bool refuse = false;
-    std::vector<std::string> commands;
-};
-
 using Commands = std::vector<std::string>;
 
-class HandOffTest : public ::testing::Test {
-  protected:
-    // The hand-off as the tick calls it: failures inside it end the tick quietly.
-    void Tick(const std::string& candidate) {
-        try {
-            handOff.HandOffCandidate(fields, candidate);
-        } catch (const LinkFailure&) {
-        }
-    }
-    void ExpectConnected(bool connected) {
-        EXPECT_EQ(fields.text2Background, connected ? kConnectedColour : kNotConnectedColour);
-        EXPECT_EQ(fields.status, connected ? kConnectedStatus : kNotConnectedStatus);
-    }
-    MainFields fields;
-    FakeLink link;
-    LinkHandOff handOff{link};
+// One thing that happens between the tick, the link and the user.
+enum class Event { Tick, Text4, Text6, Closes, ClosedNotice, OpenedNotice, DisplayValue };
+struct Step {
+    Event what;
+    std::string text;
 };
 
-TEST_F(HandOffTest, SendsEachNewCandidateOnce) {
-    for (int i = 0; i < 3; ++i) Tick("2000000");
-    Tick("2100000");
-    Tick("2100000");
-    EXPECT_EQ(link.commands, (Commands{"freq 2000000", "freq 2100000"}));
-    EXPECT_EQ(fields.Text6, "2100000");
-    ExpectConnected(true);
+struct Conversation {
+    const char* name;
+    std::vector<Step> steps;
+    Commands sent;
+    const char* text6;  // what Text6 holds at the end
+    bool connected;     // what the display shows at the end
+};
+
+TEST(HandOff, SendsEachCandidateOnceWhileConnectedAndTellsTheTruthOtherwise) {
+    using enum Event;
+    // clang-format off
+    const Conversation conversations[] = {
+        {"each new candidate once",
+         {{Tick, "2000000"}, {Tick, "2000000"}, {Tick, "2000000"}, {Tick, "2100000"}, {Tick, "2100000"}},
+         {"freq 2000000", "freq 2100000"}, "2100000", true},
+        {"Text4 empties: not connected, nowt",
+         {{Tick, "2000000"}, {Text4, ""}, {Tick, "2000000"}}, {"freq 2000000"}, "nowt", false},
+        {"after an outage the same candidate goes again",
+         {{Tick, "2000000"}, {Text4, ""}, {Tick, "2000000"}, {Text4, "2000000"}, {Tick, "2000000"}},
+         {"freq 2000000", "freq 2000000"}, "2000000", true},
+        {"what the user types into Text6 counts",
+         {{Text6, "2000000"}, {Tick, "2000000"}, {Text6, "anything"}, {Tick, "2000000"}},
+         {"freq 2000000"}, "2000000", true},
+        {"the empty candidate sends nothing and keeps the last sent",
+         {{Tick, "12350000"}, {Tick, ""}, {Tick, ""}, {Tick, "12400000"}, {Tick, ""}},
+         {"freq 12350000", "freq 12400000"}, "12400000", true},
+        {"never connected while the link is not open, though Text4 holds a value",
+         {{Closes, ""}, {Tick, "2000000"}}, {}, "nowt", false},
+        {"the closed notice shows at once and leaves Text6 alone",
+         {{Tick, "2000000"}, {Closes, ""}, {ClosedNotice, ""}}, {"freq 2000000"}, "2000000", false},
+        {"a closed link stays not connected",
+         {{Tick, "2000000"}, {Closes, ""}, {ClosedNotice, ""}, {Tick, "2100000"}, {Tick, "2200000"}},
+         {"freq 2000000"}, "nowt", false},
+        {"the opened notice shows at once", {{OpenedNotice, ""}}, {}, "Text6", true},
+        {"pushed values replace the fields; an empty hertz value is not connected",
+         {{DisplayValue, "14.074.000"}, {Text4, ""}, {Tick, "2000000"}}, {}, "nowt", false},
+    };
+    // clang-format on
+    for (const Conversation& c : conversations) {
+        SCOPED_TRACE(c.name);
+        MainFields fields;
+        testing::RecordingLink link;
+        LinkHandOff handOff(link);
+        for (const Step& step : c.steps) {
+            if (step.what == Tick) handOff.HandOffCandidate(fields, step.text);
+            if (step.what == Text4) ItemValueArrived(fields, LinkItem::Hertz, step.text);
+            if (step.what == DisplayValue) ItemValueArrived(fields, LinkItem::Display, step.text);
+            if (step.what == Text6) fields.Text6 = step.text;
+            if (step.what == Closes) link.open = false;
+            if (step.what == ClosedNotice) handOff.LinkClosed(fields);
+            if (step.what == OpenedNotice) handOff.LinkOpened(fields);
+        }
+        EXPECT_EQ(link.commands, c.sent);
+        EXPECT_EQ(fields.Text6, c.text6);
+        EXPECT_EQ(fields.text2Background, c.connected ? kConnectedColour : kNotConnectedColour);
+        EXPECT_EQ(fields.status, c.connected ? kConnectedStatus : kNotConnectedStatus);
+        EXPECT_EQ(fields.text2, c.steps.front().what == DisplayValue ? "14.074.000" : "18.100.000");
+    }
 }
 
-TEST_F(HandOffTest, AfterAnOutageTheSameCandidateIsSentAgain) {
-    Tick("2000000");
-    fields.Text4 = "";
-    Tick("2000000");
-    ExpectConnected(false);
-    EXPECT_EQ(fields.Text6, "nowt");
-    fields.Text4 = "2000000";
-    Tick("2000000");
-    ExpectConnected(true);
-    EXPECT_EQ(link.commands, (Commands{"freq 2000000", "freq 2000000"}));
-}
-
-TEST_F(HandOffTest, ARefusedCommandIsNotRetried) {
-    link.refuse = true;
-    Tick("2300000");
-    Tick("2300000");
-    EXPECT_EQ(link.commands, Commands{"freq 2300000"});
-    EXPECT_EQ(fields.Text6, "2300000");
-}
-
-TEST_F(HandOffTest, WhatTheUserTypesIntoTheLastSentFieldCounts) {
-    fields.Text6 = "2000000";
-    Tick("2000000");
-    EXPECT_TRUE(link.commands.empty());
-    fields.Text6 = "anything";
-    Tick("2000000");
-    EXPECT_EQ(link.commands, Commands{"freq 2000000"});
-}
-
-TEST_F(HandOffTest, EmptyCandidateSendsNothingAndKeepsTheLastSent) {
-    Tick("12350000");
-    Tick("");
-    Tick("");
-    Tick("12400000");
-    EXPECT_EQ(link.commands, (Commands{"freq 12350000", "freq 12400000"}));
-    Tick("");
-    EXPECT_EQ(fields.Text6, "12400000");
-    ExpectConnected(true);
-}
-
-TEST_F(HandOffTest, NeverConnectedWhileTheConversationIsNotOpen) {
-    // The radio-control program is not running: Text4 still holds its initial value.
-    link.open = false;
-    Tick("2000000");
-    ExpectConnected(false);
-    EXPECT_EQ(fields.Text6, "nowt");
-    EXPECT_TRUE(link.commands.empty());
-}
-
-TEST_F(HandOffTest, AClosedLinkStaysNotConnectedOnLaterTicks) {
-    Tick("2000000");
-    link.open = false;
-    handOff.LinkClosed(fields);
-    ExpectConnected(false);
-    EXPECT_EQ(fields.Text6, "2000000");  // the notice leaves Text6 alone
-    Tick("2100000");
-    Tick("2200000");
-    ExpectConnected(false);
-    EXPECT_EQ(fields.Text6, "nowt");
-    EXPECT_EQ(link.commands, Commands{"freq 2000000"});
-}
-
-TEST_F(HandOffTest, NoticesAndPushedValuesChangeTheDisplayAtOnce) {
-    handOff.LinkOpened(fields);
-    ExpectConnected(true);
-    ItemValueArrived(fields, LinkItem::Display, "14.074.000");
-    ItemValueArrived(fields, LinkItem::Hertz, "14074000");
-    EXPECT_EQ(fields.text2, "14.074.000");
-    EXPECT_EQ(fields.Text4, "14074000");
-    ItemValueArrived(fields, LinkItem::Hertz, "");
-    Tick("2000000");
-    ExpectConnected(false);
-}
-
-// The hand-off inside a whole tick: a refused command ends the tick quietly.
-TEST(HandOffInTick, ARefusingLinkNeitherStopsTheTickNorRepeats) {
+// Inside a whole tick a refused command ends the tick quietly and is not sent again.
+TEST(HandOff, ARefusingLinkNeitherStopsTheTickNorRepeats) {
     MainFields fields;
-    FakeLink link;
+    testing::RecordingLink link;
     link.refuse = true;
     LinkHandOff handOff(link);
-    RunTick(fields, {0, 4, 0, 0}, ".", handOff);
+    EXPECT_EQ(RunTick(fields, {0, 4, 0, 0}, ".", handOff).problem, std::nullopt);
     RunTick(fields, {0, 4, 0, 50}, ".", handOff);
     EXPECT_EQ(link.commands, Commands{"freq 2000000"});
     EXPECT_EQ(fields.Text6, "2000000");

@@ -2,47 +2,35 @@
 
 #include "tracking/clock_trust.hpp"
 #include "tracking/number_text.hpp"
+#include "tracking/step_candidate.hpp"
 #include "tracking/sweep_frequency.hpp"
 #include "tracking/sweep_position.hpp"
 
 namespace morvane {
 namespace {
 
-TEST(Day, CountsFromMidnightWithTheLead) {
+TEST(Day, CountsFromMidnightWithTheLeadAndRunsOnAcrossMidnightForEveryListedPeriod) {
     EXPECT_EQ(Day({0, 0, 0, 0}), 100);
     EXPECT_EQ(Day({0, 4, 0, 0}), 240'100);
     EXPECT_EQ(Day({12, 0, 0, 0}), 43'200'100);
     EXPECT_EQ(Day({23, 59, 59, 999}), 86'400'099);
-}
-
-TEST(PositionInPeriod, RunsOnAcrossMidnightForEveryListedPeriod) {
-    for (const char* period : {"60", "300", "600", "900", "1200", "1800"}) {
-        const std::int32_t periodMs = std::stoi(period) * 1000;
-        const std::int32_t beforeMidnight = PositionInPeriod(Day({23, 59, 59, 950}), period, ".");
-        const std::int32_t afterMidnight = PositionInPeriod(Day({0, 0, 0, 0}), period, ".");
-        EXPECT_EQ((beforeMidnight + 50) % periodMs, afterMidnight) << period;
-    }
     EXPECT_EQ(PositionInPeriod(86'400'099, "300", "."), 99);
+    for (const char* period : {"60", "300", "600", "900", "1200", "1800"}) {
+        const std::int32_t before = PositionInPeriod(Day({23, 59, 59, 950}), period, ".");
+        const std::int32_t after = PositionInPeriod(Day({0, 0, 0, 0}), period, ".");
+        EXPECT_EQ((before + 50) % (std::stoi(period) * 1000), after) << period;
+    }
+    EXPECT_EQ(Offset(-10), -1'500);
 }
-
-struct SinceCase {
-    std::int32_t ctime1;
-    const char* chirp;
-    const char* period;
-    std::int16_t offset;
-    std::int32_t expected;
-};
 
 TEST(TimeSinceSweepBegan, MeasuresFromTheChirpOfThisOrThePreviousPeriod) {
-    const SinceCase cases[] = {
-        {235'000, "235", "300", 0, 0},
-        {234'999, "235", "300", 0, 299'999},
-        {0, "235", "300", 0, 65'000},
-        {5'100, "235", "300", 0, 70'100},
-        {240'100, "235", "300", 0, 5'100},
+    // clang-format off
+    const std::tuple<std::int32_t, const char*, const char*, std::int16_t, std::int32_t> rows[] = {
+        // ctime1, chirp time, period, offset: since
+        {235'000, "235", "300", 0, 0}, {234'999, "235", "300", 0, 299'999},
+        {0, "235", "300", 0, 65'000}, {240'100, "235", "300", 0, 5'100},
         {0, "400", "300", 0, -100'000},  // chirp beyond the period: always the first branch
-        {250'000, "400", "300", 0, 150'000},
-        {240'000, "235.5", "300", 0, 4'500},
+        {250'000, "400", "300", 0, 150'000}, {240'000, "235.5", "300", 0, 4'500},
         {235'063, "235.0625", "300", 0, 0},     // 0.5 ms: a tie, to even
         {235'064, "235.0625", "300", 0, 2},     // 1.5 ms
         {235'065, "235.0625", "300", 0, 2},     // 2.5 ms
@@ -52,52 +40,59 @@ TEST(TimeSinceSweepBegan, MeasuresFromTheChirpOfThisOrThePreviousPeriod) {
         // 300 526 ms period would give 250 626).
         {240'100, "290.0004", "300.5256", 0, 250'625},
     };
-    for (const SinceCase& c : cases) {
+    // clang-format on
+    for (const auto& [ctime1, chirp, period, offset, since] : rows) {
         const char* separator =
-            std::string_view(c.chirp).find(',') != std::string_view::npos ? "," : ".";
-        EXPECT_EQ(TimeSinceSweepBegan(c.ctime1, c.chirp, c.period, c.offset, separator), c.expected)
-            << "ctime1 " << c.ctime1 << " chirp " << c.chirp;
+            std::string_view(chirp).find(',') == std::string_view::npos ? "." : ",";
+        EXPECT_EQ(TimeSinceSweepBegan(ctime1, chirp, period, offset, separator), since)
+            << "ctime1 " << ctime1 << " chirp " << chirp;
     }
 }
-
-struct FrequencyCase {
-    const char* rate;
-    std::int32_t ctime;
-    std::int32_t expected;
-};
 
 TEST(Frequency, FollowsTheRateAndParksAtTheBottomOutsideTheBand) {
-    const FrequencyCase cases[] = {
-        {"100", 5'100, 2'000'000},
-        {"100", 20'000, 2'000'000},
-        {"100", 300'000, 30'000'000},
-        {"100", 300'001, 2'000'000},
-        {"50", 320'000, 16'000'000},
-        {"50", 320'001, 2'000'000},
-        {"500", 32'000, 16'000'000},
-        {"500", 32'001, 2'000'000},
-        {"125", 100'000, 12'500'000},
-        {"125", 240'000, 30'000'000},
-        {"125", 240'001, 2'000'000},
-        {"100", -1'500, 2'000'000},
-        {"100", 123'457, 12'345'700},
-        {" 100", 100'000, 0},
-        {"0100", 100'000, 0},
-        {"100.0", 100'000, 0},
-        {"", 100'000, 0},
-        {"75", 100'000, 0},
-        {"Fifty", 100'000, 0},
+    // clang-format off
+    const std::tuple<const char*, std::int32_t, std::int32_t> rows[] = {
+        {"100", 5'100, 2'000'000}, {"100", 20'000, 2'000'000}, {"100", 300'000, 30'000'000},
+        {"100", 300'001, 2'000'000}, {"50", 320'000, 16'000'000}, {"50", 320'001, 2'000'000},
+        {"500", 32'000, 16'000'000}, {"500", 32'001, 2'000'000}, {"125", 100'000, 12'500'000},
+        {"125", 240'000, 30'000'000}, {"125", 240'001, 2'000'000}, {"100", -1'500, 2'000'000},
+        {"100", 123'457, 12'345'700}, {" 100", 100'000, 0}, {"0100", 100'000, 0},
+        {"100.0", 100'000, 0}, {"", 100'000, 0}, {"75", 100'000, 0}, {"Fifty", 100'000, 0},
     };
-    for (const FrequencyCase& c : cases) {
-        EXPECT_EQ(Frequency(c.rate, c.ctime, "."), c.expected) << c.rate << " @ " << c.ctime;
+    // clang-format on
+    for (const auto& [rate, ctime, hertz] : rows) {
+        EXPECT_EQ(Frequency(rate, ctime, "."), hertz) << rate << " @ " << ctime;
     }
+    EXPECT_THROW(Frequency("500", 5'000'000, "."), TickFailure);  // a very long sweep overflows
 }
 
-TEST(Frequency, OverflowOfAVeryLongSweepIsAFailure) {
-    EXPECT_THROW(Frequency("500", 5'000'000, "."), TickFailure);
+TEST(Candidate, KeepsLeadingDigitsAndAcceptsOnlyTheStepWindow) {
+    // clang-format off
+    const std::tuple<std::int32_t, const char*, const char*> rows[] = {
+        {12'345'678, "50", ""}, {12'352'000, "50", "12350000"}, {2'351'234, "50", "2350000"},
+        {2'345'000, "50", ""}, {12'345'678, "100", "12300000"}, {2'345'678, "100", "2300000"},
+        {12'567'000, "500", "12500000"}, {12'600'000, "500", ""}, {2'567'000, "500", "2500000"},
+        {2'000'000, "50", "2000000"}, {2'000'000, "100", "2000000"}, {2'000'000, "500", "2000000"},
+        {10'000'000, "100", "10000000"}, {10'000'000, "50", "10000000"},
+        {9'999'999, "100", "9900000"}, {9'509'999, "500", "9500000"},
+        {30'000'000, "500", "30000000"}, {16'009'975, "50", "16000000"}, {16'010'000, "50", ""},
+        // Any text that reads as a listed step selects it; other numbers none.
+        {12'352'000, "50.0", "12350000"}, {12'352'000, " 050", "12350000"}, {12'352'000, "25", ""},
+        {12'352'000, "-50", ""},
+        // An unknown rate leaves the frequency at 0: the radio must not be sent to 0 Hz.
+        {0, "50", ""}, {0, "100", ""}, {0, "500", ""},
+    };
+    // clang-format on
+    for (const auto& [hertz, step, candidate] : rows) {
+        EXPECT_EQ(Candidate(hertz, step, "."), candidate) << hertz << " step " << step;
+    }
+    EXPECT_EQ(Candidate(12'352'000, "50,0", ","), "12350000");
+    // A step that does not convert is a failure, even without a frequency.
+    for (const char* step : {"", "fifty", "5O"}) EXPECT_THROW(Candidate(0, step, "."), TickFailure);
 }
 
 TEST(TrustIn, MarksAClockThatIsNotSynchronisedOrMayBeMoreThan20MsOff) {
+    // clang-format off
     const std::pair<ClockStatus, ClockTrust> rows[] = {
         {{false, 16'000'000},
          {true, "the clock is not synchronised (NTP): the sweep may be off by up to 16 s"}},
@@ -108,6 +103,7 @@ TEST(TrustIn, MarksAClockThatIsNotSynchronisedOrMayBeMoreThan20MsOff) {
         {{true, 1'234}, {false, "the clock is synchronised (NTP), within 1.2 ms"}},
         {{true, 250}, {false, "the clock is synchronised (NTP), within 250 us"}},
     };
+    // clang-format on
     for (const auto& [status, trust] : rows) EXPECT_EQ(TrustIn(status), trust);
 }
 

@@ -57,6 +57,7 @@ struct ProblemRow {
 };
 
 TEST(Tick, ASettingThatCannotBeUsedIsNamedAndEndsTheTickOrSendsNothing) {
+    // clang-format off
     const ProblemRow rows[] = {
         {&MainFields::Combo_period, "", SettingField::Period, "is empty", false, false},
         {&MainFields::Combo_period, "0.0004", SettingField::Period, "rounds to 0 ms", false, false},
@@ -74,6 +75,7 @@ TEST(Tick, ASettingThatCannotBeUsedIsNamedAndEndsTheTickOrSendsNothing) {
         {&MainFields::Combo_step, "25", SettingField::Step, "\"25\" is not one of 50, 100, 500 kHz",
          true, true},
     };
+    // clang-format on
     for (const ProblemRow& row : rows) {
         SCOPED_TRACE(row.text.substr(0, 10));
         MainFields fields;
@@ -104,6 +106,7 @@ struct ScheduleRow {
 // ms, where every step window begins, and never sooner than 25 ms or later
 // than 52 ms after itself, whatever the clock does.
 TEST(TickSchedule, TheNextTickFollowsTheSweepWithinItsBounds) {
+    // clang-format off
     const ScheduleRow rows[] = {
         {"ctime 5 100: on a boundary, aimed 2 ms on", 240'000, "300", "235", 0, 52},
         {"1 ms after a boundary", 240'001, "300", "235", 0, 51},
@@ -123,6 +126,7 @@ TEST(TickSchedule, TheNextTickFollowsTheSweepWithinItsBounds) {
         {"a failed tick keeps to the clock's grid", 240'010, "abc", "235", 0, 42},
         {"a failed tick 1 ms early", 240'001, "abc", "235", 0, 51},
     };
+    // clang-format on
     for (const ScheduleRow& row : rows) {
         MainFields fields;
         fields.Combo_period = row.period;
@@ -149,11 +153,6 @@ TEST(TickSchedule, WhateverTheClockReadsTheGapStaysWithinItsBounds) {
             EXPECT_EQ((ctime + gap) % 50, -48) << ctime;  // 2 ms past a mark
         }
     }
-}
-
-TEST(TickSchedule, TheClockLockedBenchTimingKeepsToTheClocksGrid) {
-    EXPECT_EQ(MillisecondsToNextTick(TickTiming::ClockLocked, 5'075, 0), 52);
-    EXPECT_EQ(MillisecondsToNextTick(TickTiming::ClockLocked, 5'075, 27), 25);
 }
 
 TEST(TickSchedule, TheRadioIsReadHalfwayBetweenTicksAfterTheInterval) {

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds morvane and starts it. Arguments go to
-# morvane; with none it follows the sweep with Hamlib's dummy radio.
+# Installs what is missing, builds morvane (the ci preset) and starts it.
+# Arguments go to morvane; with none it follows the sweep with Hamlib's dummy radio.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh
-cmake --preset dev >/dev/null
-cmake --build --preset dev --target morvane
-exec build/dev/app/morvane "$@"
+cmake --preset ci >/dev/null
+cmake --build --preset ci --target morvane >/dev/null
+exec build/ci/app/morvane "$@"

@@ -6,17 +6,17 @@ cd "$(dirname "$0")/.."
 output=${1:-docs/linux-window.png}
 
 scripts/deps.sh
-cmake --preset dev >/dev/null
-cmake --build --preset dev --target morvane >/dev/null
+cmake --preset ci >/dev/null
+cmake --build --preset ci --target morvane >/dev/null
 
-screen=build/dev/screenshot-display
+screen=build/ci/screenshot-display
 scripts/virtual-display.sh start "$screen" 640x480x24
 morvane=""
 trap 'kill $morvane 2>/dev/null || true; scripts/virtual-display.sh stop "$screen"' EXIT
 display=:$(head -n 1 "$screen/display")
 
-DISPLAY=$display build/dev/app/morvane &
+DISPLAY=$display build/ci/app/morvane &
 morvane=$!
 sleep 3  # the dummy radio opens and the first retunes come back
-DISPLAY=$display import -window "$(build/dev/app/morvane --version)" "$output"
+DISPLAY=$display import -window "$(build/ci/app/morvane --version)" "$output"
 echo "screenshot: $output" >&2

@@ -164,6 +164,9 @@ RadioTexts TextsFor(const HamlibOptions& options) {
     return texts;
 }
 
+// Why an opening that overran its deadline failed.
+constexpr const char* kNoAnswer = "the radio does not answer";
+
 std::string WaitingStatus(const RadioTexts& texts) {
     return "Not connected: waiting for " + texts.driven;
 }
@@ -254,8 +257,8 @@ std::unique_ptr<Radio> HamlibLink::Shared::OpenWhenReady() {
         }
         const std::optional<int> result = radio->Open();
         if (result == RIG_OK) return radio;
-        const OpenFailure failure = result ? radio->WhyNotOpen(*result)
-                                           : OpenFailure{texts.driven + " does not answer", true};
+        const OpenFailure failure =
+            result ? radio->WhyNotOpen(*result) : OpenFailure{kNoAnswer, true};
         if (!failure.mayClear) {
             Tell(CannotOpen(texts, failure.cause));
             return nullptr;
@@ -326,7 +329,7 @@ void HamlibLink::Shared::CallOverran() {
         std::lock_guard lock(mutex);
         wasOpened = opened;
     }
-    Tell(wasOpened ? StoppedAnswering(texts) : Waiting(texts, texts.driven + " does not answer"));
+    Tell(wasOpened ? StoppedAnswering(texts) : Waiting(texts, kNoAnswer));
 }
 
 bool HamlibLink::Shared::WaitForWork(Clock::time_point nextRead,

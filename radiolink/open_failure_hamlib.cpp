@@ -65,8 +65,8 @@ int ConnectError(const std::string& host, const std::string& port) {
 // "host:port", "[v6 address]:port" or "host" (Hamlib's own port then), as Hamlib reads them.
 void SplitAddress(const std::string& address, std::string& host, std::string& port) {
     const std::size_t colon = address.rfind(':');
-    const bool bareIpv6 = colon != std::string::npos && address.find(':') != colon &&
-                          !address.starts_with('[');
+    const bool bareIpv6 =
+        colon != std::string::npos && address.find(':') != colon && !address.starts_with('[');
     if (colon == std::string::npos || bareIpv6 || address.back() == ']') {
         host = address;
         port = "4532";
@@ -84,7 +84,8 @@ OpenFailure NetworkFailure(const std::string& address, int result) {
     const std::string where = host + ":" + port;
     switch (const int error = ConnectError(host, port)) {
         case 0:
-            if (IsNoAnswer(result)) return {where + " takes the connection, but no radio answers", true};
+            if (IsNoAnswer(result))
+                return {where + " takes the connection, but no radio answers", true};
             return {HamlibErrorText(result) + " from " + where, false};
         case kUnknownHost:
             return {"cannot find the host " + host, false};
@@ -110,17 +111,19 @@ OpenFailure DeviceFailure(const hamlib_port_t& port, int result) {
             return {"no such device " + path, true};
         case EACCES:
         case EPERM:
-            return {"permission denied for " + path +
-                        "; join the dialout group (sudo usermod -aG dialout $USER) and log in again",
-                    false};
+            return {
+                "permission denied for " + path +
+                    "; join the dialout group (sudo usermod -aG dialout $USER) and log in again",
+                false};
         default:
             return {path + ": " + ErrnoText(error), error == EBUSY};
     }
     if (port.type.rig == RIG_PORT_SERIAL && !serial) return {path + " is not a serial port", false};
     if (IsNoAnswer(result)) return {"no radio answers on " + path, true};
     if (result == -RIG_ECONF && port.type.rig == RIG_PORT_SERIAL) {
-        return {"cannot use the serial speed " + std::to_string(port.parm.serial.rate) + " on " + path,
-                false};
+        return {
+            "cannot use the serial speed " + std::to_string(port.parm.serial.rate) + " on " + path,
+            false};
     }
     return {HamlibErrorText(result) + " on " + path, false};
 }

@@ -86,7 +86,9 @@ class Radio {
         if (opened_) rig_set_cache_timeout_ms(rig_, HAMLIB_CACHE_ALL, 0);
         return result;
     }
-    OpenFailure WhyNotOpen(int result) const { return morvane::WhyNotOpen(rig_->state.rigport, result); }
+    OpenFailure WhyNotOpen(int result) const {
+        return morvane::WhyNotOpen(rig_->state.rigport, result);
+    }
     // The radio's frequency, or nullopt when it did not answer with one: a
     // broken radio or a hostile peer may answer "nan", "-5" or "1e300".
     std::optional<std::int64_t> ReadFrequency() {
@@ -99,8 +101,9 @@ class Radio {
     }
     // Returns false only when the radio did not answer; a refusal is an answer.
     bool SetFrequency(std::int64_t hertz) {
-        const int result = Call(
-            kCallLimit, [&] { return rig_set_freq(rig_, RIG_VFO_CURR, static_cast<freq_t>(hertz)); });
+        const int result = Call(kCallLimit, [&] {
+            return rig_set_freq(rig_, RIG_VFO_CURR, static_cast<freq_t>(hertz));
+        });
         return result != -RIG_ETIMEOUT && result != -RIG_EIO;
     }
     // Whether a call overran its deadline: the radio is lost.
@@ -173,25 +176,29 @@ std::string WaitingStatus(const RadioTexts& texts) {
 
 struct Event {
     enum class Kind { Opened, Waiting, Closed, Values } kind;
-    std::string description;  // Opened, Waiting, Closed: the link's description from now on
-    std::string status;       // Closed: what the status line says from now on
-    std::string display;      // Values: text2
-    std::string hertz;        // Values: Text4
+    std::string description = {};  // Opened, Waiting, Closed: the link's description from now on
+    std::string status = {};       // Closed: what the status line says from now on
+    std::string display = {};      // Values: text2
+    std::string hertz = {};        // Values: Text4
 };
 
 Event Opened(const RadioTexts& texts) {
-    return {Event::Kind::Opened, texts.name, {}, {}, {}};
+    return {.kind = Event::Kind::Opened, .description = texts.name};
 }
 Event Waiting(const RadioTexts& texts, const std::string& cause) {
-    return {Event::Kind::Waiting, texts.name + ": " + cause + "; trying again every 2 s", {}, {}, {}};
+    return {.kind = Event::Kind::Waiting,
+            .description = texts.name + ": " + cause + "; trying again every 2 s"};
 }
 Event StoppedAnswering(const RadioTexts& texts) {
-    return {Event::Kind::Closed, texts.name + ": the radio stopped answering",
-            "Not connected: the radio stopped answering; restart Morvane once it is back", {}, {}};
+    return {
+        .kind = Event::Kind::Closed,
+        .description = texts.name + ": the radio stopped answering",
+        .status = "Not connected: the radio stopped answering; restart Morvane once it is back"};
 }
 Event CannotOpen(const RadioTexts& texts, const std::string& cause) {
-    return {Event::Kind::Closed, texts.name + ": cannot open: " + cause,
-            "Not connected: cannot open the radio: " + cause, {}, {}};
+    return {.kind = Event::Kind::Closed,
+            .description = texts.name + ": cannot open: " + cause,
+            .status = "Not connected: cannot open the radio: " + cause};
 }
 
 }  // namespace
@@ -292,8 +299,9 @@ bool HamlibLink::Shared::FollowRadio(Radio& radio) {
                                : callStart + milliseconds(100);
             if (reading && reading != lastReported) {
                 lastReported = reading;
-                Tell({Event::Kind::Values, {}, {}, DisplayFrequencyText(*reading),
-                      DecimalText(*reading)});
+                Tell({.kind = Event::Kind::Values,
+                      .display = DisplayFrequencyText(*reading),
+                      .hertz = DecimalText(*reading)});
             }
         }
         // A call that overran its deadline is as bad as any number that failed.

@@ -29,9 +29,10 @@ std::vector<HeldMessage> heldMessages;
 // would only bury the one line that matters, so they are held until Qt has started.
 void HoldOrExit(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type == QtFatalMsg) {
-        std::fputs("morvane: no display to open the window on; "
-                   "QT_QPA_PLATFORM=offscreen runs it without one\n",
-                   stderr);
+        std::fputs(
+            "morvane: no display to open the window on; "
+            "QT_QPA_PLATFORM=offscreen runs it without one\n",
+            stderr);
         std::_Exit(1);
     }
     heldMessages.push_back(

@@ -96,7 +96,8 @@ class LinkFaultsTest : public QObject {
         radio.port = proxy ? proxy->address() : rigctld.address();
         const QString connected = QString("Connected to rigctld at %1").arg(radio.port.c_str());
         WatchedWindow watched(radio, SteppingClock(255'002, row.clockStepMs));
-        if (row.fault == Fault::LateStart) return StartLate(watched, rigctld, connected, row.lastsMs);
+        if (row.fault == Fault::LateStart)
+            return StartLate(watched, rigctld, connected, row.lastsMs);
         QTRY_COMPARE_WITH_TIMEOUT(watched.Text("status"), connected, 5000);
         QTest::qWait(500);
         const Clock::time_point loss = Clock::now();

@@ -92,11 +92,11 @@ class ProgramTest : public QObject {
         QTest::addColumn<Unopened>("row");
         QTest::newRow("no such device") << Unopened{
             "-m 2014 -r /dev/ttyNoSuchRadio", "no such device /dev/ttyNoSuchRadio; trying again"};
-        QTest::newRow("connection refused") << Unopened{
-            "-m 2 -r 127.0.0.1:1", "connection refused at 127.0.0.1:1; trying again"};
-        QTest::newRow("permission denied") << Unopened{
-            "-m 2014 -r %device", "cannot open: permission denied for %device; join the dialout group",
-            true};
+        QTest::newRow("connection refused")
+            << Unopened{"-m 2 -r 127.0.0.1:1", "connection refused at 127.0.0.1:1; trying again"};
+        QTest::newRow("permission denied")
+            << Unopened{"-m 2014 -r %device",
+                        "cannot open: permission denied for %device; join the dialout group", true};
     }
     // Hamlib calls each of these an input/output error. The program names the
     // cause, once, while it keeps trying (or gives up when trying cannot help).
@@ -105,7 +105,8 @@ class ProgramTest : public QObject {
         QTemporaryFile device;
         QVERIFY(device.open() && device.setPermissions({}));
         QString program = MORVANE_PROGRAM;
-        QStringList arguments = QString(row.arguments).replace("%device", device.fileName()).split(' ');
+        QStringList arguments =
+            QString(row.arguments).replace("%device", device.fileName()).split(' ');
         if (row.asOtherUser && geteuid() == 0) {
             arguments = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} +
                         arguments;
@@ -148,7 +149,8 @@ class ProgramTest : public QObject {
         morvane::testing::RigctldProcess rigctld("-vvvvv 2>" + log.toStdString());
         std::optional<morvane::testing::RigctldProxy> proxy;
         if (trickling) proxy.emplace(rigctld);
-        const QString address = QString::fromStdString(proxy ? proxy->address() : rigctld.address());
+        const QString address =
+            QString::fromStdString(proxy ? proxy->address() : rigctld.address());
         QProcess program;
         program.start(MORVANE_PROGRAM, {"-m", "2", "-r", address});
         QVERIFY(program.waitForStarted());

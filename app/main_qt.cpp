@@ -1,7 +1,7 @@
-#include <QApplication>
 #include <iostream>
 
 #include "radiolink/command_line_hamlib.hpp"
+#include "window/application_qt.hpp"
 #include "window/main_window_qt.hpp"
 
 int main(int argc, char* argv[]) {
@@ -9,8 +9,9 @@ int main(int argc, char* argv[]) {
     const CommandLine command = ParseCommandLine(ArgumentsAfterProgramName(argc, argv));
     if (command.action != CommandAction::OpenWindow) return CarryOut(command, std::cout, std::cerr);
     int qtArgc = 1;  // the options are the radio's; Qt must not read them as its own
-    QApplication application(qtArgc, argv);
+    const auto application = StartApplication(qtArgc, argv);
     MainWindow window({command.options, command.fields, command.utc ? ReadUtcClock : ReadLocalClock});
+    CloseOnTerminationSignals(window);
     window.show();
     return QApplication::exec();
 }

@@ -1,12 +1,8 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdint>
-#include <deque>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -42,13 +38,18 @@ std::vector<HamlibModel> HamlibModels();
 std::optional<HamlibModel> FindHamlibModel(int id);
 
 // The link to a radio through Hamlib. A worker thread owns the radio: it
-// opens it, reads its frequency every poll interval (the hot links) and
-// sends the queued frequency. Nothing here blocks the event thread: notices
-// and values wait in a queue until the event thread takes them with
-// DeliverEvents, which `wake` (called from the worker) asks it to do.
+// opens it, trying again every 2 s until it opens or a failure shows that it
+// never will, then reads its frequency every poll interval (the hot links)
+// and sends the queued frequency. Every radio call has a deadline, and a
+// worker stuck in a call past it is left behind when the link goes, so that
+// no peer can hold up the window or the program's exit. Nothing here blocks
+// the event thread: notices and values wait in a queue until the event thread
+// takes them with DeliverEvents, which `wake` (called from the worker) asks
+// it to do.
 class HamlibLink final : public RadioLink {
   public:
     HamlibLink(HamlibOptions options, std::function<void()> wake);
+    // Closes the radio, or leaves the worker behind if it is not done within 0.7 s.
     ~HamlibLink() override;
     HamlibLink(const HamlibLink&) = delete;
     HamlibLink& operator=(const HamlibLink&) = delete;
@@ -56,6 +57,10 @@ class HamlibLink final : public RadioLink {
     bool IsOpen() const override { return open_; }
     // Queues the frequency of "freq N"; a newer one replaces one not yet sent.
     void Execute(const std::string& command) override;
+    // "Connected to rigctld at localhost:4532", "Connected to Hamlib Dummy".
+    std::string ConnectedStatus() const override { return connectedStatus_; }
+    // Waiting for the radio, the radio stopped answering, or it cannot be opened.
+    std::string NotConnectedStatus() const override { return notConnectedStatus_; }
 
     // Notes that a tick has just run, so that the radio is read halfway
     // between ticks, where no retune is due. Event thread only.
@@ -66,39 +71,19 @@ class HamlibLink final : public RadioLink {
     void DeliverEvents(LinkListener& listener);
 
     // Which radio this is and how it fares, for the user: "Hamlib Dummy
-    // (model 1)", or why it could not be opened. Event thread only.
+    // (model 1)", or why it is not open. Event thread only.
     const std::string& Description() const { return description_; }
 
   private:
-    struct Event {
-        enum class Kind { Opened, Closed, Values } kind;
-        std::string display;  // Opened, Closed: what to tell the user; Values: text2
-        std::string hertz;    // Values: Text4
-    };
+    struct Shared;  // what the worker and the watchdog share with the link
 
-    void Run();
-    // Sends the queued frequencies and reads the radio's until asked to stop
-    // (false) or until the radio has stopped answering (true).
-    bool FollowRadio(const std::function<bool(std::int64_t)>& setFrequency,
-                     const std::function<std::optional<std::int64_t>()>& readFrequency);
-    void Post(Event event);
-    std::chrono::steady_clock::time_point LastTick() const;
-    bool WaitForWork(std::chrono::steady_clock::time_point nextRead,
-                     std::optional<std::int64_t>& frequency);
-
-    HamlibOptions options_;
-    std::function<void()> wake_;
-
-    std::mutex mutex_;  // guards the fields below it, shared with the worker
-    std::condition_variable workArrived_;
-    bool stopping_ = false;
-    std::optional<std::int64_t> pendingFrequency_;
-    std::deque<Event> events_;
-    // When the window's last tick ran (steady clock), for the worker's reads.
-    std::atomic<std::chrono::steady_clock::rep> lastTickNs_{0};
-
-    bool open_ = false;  // event thread's view, changed only by DeliverEvents
+    // Shared with a worker that may outlive the link.
+    std::shared_ptr<Shared> shared_;
+    // The event thread's view, changed only by DeliverEvents.
+    bool open_ = false;
     std::string description_;
+    std::string connectedStatus_;
+    std::string notConnectedStatus_;
     std::thread worker_;  // last, so that it starts after everything it uses
 };
 

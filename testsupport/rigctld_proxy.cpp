@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <stdexcept>
 
 namespace morvane::testing {
@@ -92,6 +93,11 @@ void RigctldProxy::RefuseFrequencies() {
     refusing_ = true;
 }
 
+void RigctldProxy::Trickle() {
+    std::lock_guard lock(mutex_);
+    trickling_ = true;
+}
+
 void RigctldProxy::AnswerFrequencyReadsWith(const std::string& text) {
     std::lock_guard lock(mutex_);
     frequencyAnswer_ = text;
@@ -104,14 +110,23 @@ std::vector<std::string> RigctldProxy::RefusedCommands() const {
 
 void RigctldProxy::Run() {
     std::vector<Session> sessions;
+    std::chrono::steady_clock::time_point nextByte;  // while trickling
     for (;;) {
         std::vector<pollfd> watched{{stopPipe_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
         for (const Session& session : sessions) {
             watched.push_back({session.client, POLLIN, 0});
             watched.push_back({session.upstream, POLLIN, 0});
         }
-        if (poll(watched.data(), watched.size(), -1) < 0) continue;
+        const bool trickling = [this] {
+            std::lock_guard lock(mutex_);
+            return trickling_;
+        }();
+        if (poll(watched.data(), watched.size(), trickling ? 50 : -1) < 0) continue;
         if (watched[0].revents != 0) break;
+        if (trickling && std::chrono::steady_clock::now() >= nextByte) {
+            for (const Session& session : sessions) SendWhatFits(session.client, "1");
+            nextByte = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+        }
         const std::size_t polled = sessions.size();  // Accept may add one
         if (watched[1].revents != 0) Accept(sessions);
         for (std::size_t i = 0; i < polled; ++i) {
@@ -166,6 +181,7 @@ bool RigctldProxy::PassClientLines(Session& session) {
 
 std::optional<std::string> RigctldProxy::AnswerInstead(const std::string& line) {
     std::lock_guard lock(mutex_);
+    if (trickling_) return "";  // the requests go unanswered
     if (refusing_ && IsFrequencyCommand(line)) {
         refused_.push_back(line);
         return "RPRT -9\n";

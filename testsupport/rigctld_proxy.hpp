@@ -13,9 +13,9 @@ namespace morvane::testing {
 // A rigctld-protocol peer on a loopback port of its own, in front of a real
 // rigctld: it passes every request and answer through unchanged, except that
 // it can refuse each frequency command ("F ...") as a radio does that will not
-// go there, and answer each frequency read ("f") with a text of the test's
-// choosing, as a broken radio or a hostile peer might. The link under test
-// talks TCP to it exactly as it talks to rigctld.
+// go there, answer each frequency read ("f") with a text of the test's
+// choosing, as a broken radio or a hostile peer might, or trickle. The link
+// under test talks TCP to it exactly as it talks to rigctld.
 class RigctldProxy {
   public:
     explicit RigctldProxy(const RigctldProcess& rigctld);
@@ -29,6 +29,8 @@ class RigctldProxy {
     void RefuseFrequencies();
     // From now on, answer every frequency read with `text` and a line end.
     void AnswerFrequencyReadsWith(const std::string& text);
+    // From now on, answer nothing but one byte every 0.3 s to each client, never a line end.
+    void Trickle();
     // The frequency commands refused so far, as they arrived ("F 2000000.000000").
     std::vector<std::string> RefusedCommands() const;
 
@@ -44,8 +46,9 @@ class RigctldProxy {
     int listener_ = -1;
     int port_ = 0;
     int stopPipe_[2] = {-1, -1};
-    mutable std::mutex mutex_;  // guards the three below, shared with the proxy's thread
+    mutable std::mutex mutex_;  // guards the four below, shared with the proxy's thread
     bool refusing_ = false;
+    bool trickling_ = false;
     std::optional<std::string> frequencyAnswer_;
     std::vector<std::string> refused_;
     std::thread thread_;  // last: starts after everything it uses

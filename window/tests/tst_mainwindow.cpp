@@ -101,8 +101,9 @@ class MainWindowTest : public QObject {
         QCOMPARE(watched.Text("Text1"), "0:4:0");
         QCOMPARE(watched.Text("Text3"), locale.toString(5.1));
         QCOMPARE(watched.Text("Text5"), locale.toString(240.1));
-        QTRY_COMPARE(watched.Text("status"), opens ? morvane::kConnectedStatus.data()
-                                                   : morvane::kNotConnectedStatus.data());
+        QTRY_COMPARE(watched.Text("status"),
+                     opens ? "Connected to Hamlib Dummy"
+                           : "Not connected: cannot open the radio: Hamlib has no radio model 999999");
         QCOMPARE(watched.Control("text2")->palette().color(QPalette::Base),
                  opens ? QColor(0, 255, 0) : QColor(255, 0, 0));
         const QString tooltip = watched.Control("status")->toolTip();

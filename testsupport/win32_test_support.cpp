@@ -32,6 +32,11 @@ std::wstring ServerCommandLine(const StandInOptions& options, const std::filesys
     }
     if (options.slowAckMs > 0) line += L" --slow-ack " + std::to_wstring(options.slowAckMs);
     if (options.hostileItems) line += L" --hostile-items";
+    if (options.hangForSeconds > 0) {
+        line += L" --hang-after " + std::to_wstring(options.hangAfterSeconds) + L" --hang-for " +
+                std::to_wstring(options.hangForSeconds);
+    }
+    if (options.hungWindow) line += L" --hung-window";
     return line;
 }
 

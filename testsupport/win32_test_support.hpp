@@ -44,6 +44,9 @@ struct StandInOptions {
     int dropAfterSeconds = 0;   // ends the conversation then but runs on; 0: never
     int slowAckMs = 0;          // holds each acknowledgement back this long
     bool hostileItems = false;  // serves a megabyte of bytes that are no UTF-8 as each item
+    int hangAfterSeconds = 0;   // stops taking messages then, for hangForSeconds
+    int hangForSeconds = 0;
+    bool hungWindow = false;  // serves nothing: shows a window that never answers, until it ends
 };
 
 // One command as the stand-in server logged it on arrival.
@@ -53,7 +56,8 @@ struct LoggedCommand {
 };
 
 // The stand-in server in its own process, ready (its service offered, unless
-// absent) when the constructor returns. Throws std::runtime_error otherwise.
+// absent; its window shown, if hung) when the constructor returns. Throws
+// std::runtime_error otherwise.
 class StandInServer {
   public:
     explicit StandInServer(const StandInOptions& options = {});

@@ -30,9 +30,12 @@ constexpr COLORREF kMarkedTextColour = RGB(204, 0, 0);
 // Dark text on the connection colours, whatever the desktop's colours.
 constexpr COLORREF kTextOnConnectionColour = RGB(0, 0, 0);
 
-// Posted by the tick timer; cracked like the system's messages.
+// Posted by the tick timer, and by the link's thread for each of its notices;
+// cracked like the system's messages.
 constexpr UINT WM_MORVANE_TICK = kTickMessage;
+constexpr UINT WM_MORVANE_LINK = kTickMessage + 1;
 #define HANDLE_WM_MORVANE_TICK(hwnd, wParam, lParam, fn) ((fn)(hwnd), 0L)
+#define HANDLE_WM_MORVANE_LINK(hwnd, wParam, lParam, fn) ((fn)((hwnd), (wParam), (lParam)), 0L)
 #define HANDLE_WM_DPICHANGED(hwnd, wParam, lParam, fn) \
     ((fn)((hwnd), HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)), 0L)
 
@@ -83,7 +86,11 @@ struct FontEntry {
 // Everything the window holds; it hangs off the window (GWLP_USERDATA).
 struct MainWindow final : LinkListener {
     MainWindow(HWND mainWindow, TickTiming tickTiming)
-        : window(mainWindow), timing(tickTiming), link(*this), handOff(link), timer(mainWindow) {}
+        : window(mainWindow),
+          timing(tickTiming),
+          link(*this, mainWindow, WM_MORVANE_LINK),
+          handOff(link),
+          timer(mainWindow) {}
     ~MainWindow() override;
     void OnLinkOpened() override;
     void OnLinkClosed() override;
@@ -100,6 +107,7 @@ struct MainWindow final : LinkListener {
     HWND tooltip = nullptr;
     std::optional<SettingProblem> problem;  // the setting the last tick could not use
     std::wstring problemText;               // what its tooltip says
+    std::wstring linkCondition;             // what the status line's tooltip says
     HWND lastFocus = nullptr;
     DdeRadioLink link;
     LinkHandOff handOff;
@@ -233,6 +241,9 @@ HWND CreateControl(HWND parent, std::size_t index) {
     const ControlClass controlClass = ClassFor(spec.kind);
     DWORD style = WS_CHILD | controlClass.style;
     if (spec.visible) style |= WS_VISIBLE;
+    // A label lets the mouse through to the window unless told; the status
+    // line's tooltip needs to see it.
+    if (spec.id == ControlId::status) style |= SS_NOTIFY;
     if (TakesFocus(spec.id)) style |= WS_TABSTOP;
     const auto id = static_cast<INT_PTR>(ChildId(spec.id));
     return CreateWindowExW(controlClass.extendedStyle, controlClass.name,
@@ -361,6 +372,19 @@ void ShowSettingProblem(MainWindow& state, const std::optional<SettingProblem>& 
     }
 }
 
+// The status line's tooltip tells what its two texts cannot: whether the link
+// is still waiting for the radio-control program, has stopped getting answers
+// or has ended for good.
+void ShowLinkCondition(MainWindow& state) {
+    std::wstring condition = WideFromUtf8(state.link.Condition());
+    if (condition == state.linkCondition) return;
+    const UINT verb = state.linkCondition.empty() ? TTM_ADDTOOLW : TTM_UPDATETIPTEXTW;
+    state.linkCondition = std::move(condition);
+    TTTOOLINFOW tool = ToolFor(state, IndexOf(ControlId::status));
+    tool.lpszText = state.linkCondition.data();
+    SendMessageW(state.tooltip, verb, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
 // ---- The tick ----------------------------------------------------------------
 
 // One reading of the local clock gives the time of day and its milliseconds.
@@ -389,7 +413,7 @@ BOOL OnCreate(HWND window, LPCREATESTRUCT create) {
     PlaceControls(*state, dpi);
     LoadWindow(*state);
     ShowFields(*state);
-    state->link.Open();
+    ShowLinkCondition(*state);
     state->timer.Arm(MillisecondsToNextTick(ReadClock().millisecond));
     return TRUE;
 }
@@ -398,8 +422,8 @@ void OnTimer(HWND window) {
     MainWindow* state = StateOf(window);
     if (state == nullptr) return;
     const ClockReading clock = ReadClock();
-    state->link.CheckConversation();
     const TickOutcome outcome = RunTick(state->fields, clock, DecimalSeparator(), state->handOff);
+    state->link.NoteTick();
     state->timer.Arm(MillisecondsToNextTick(state->timing, outcome.ctime, clock.millisecond));
     ShowSettingProblem(*state, outcome.problem);
     ShowFields(*state);
@@ -429,6 +453,14 @@ void OnCommand(HWND window, int id, HWND control, UINT code) {
     if (spec.field == nullptr) return;
     if (auto text = EditedText(spec, control, code))
         state->fields.*spec.field = Utf8FromWide(*text);
+}
+
+// A notice or value from the link's thread, taken between ticks.
+void OnLinkNotice(HWND window, WPARAM kind, LPARAM text) {
+    MainWindow* state = StateOf(window);
+    if (state == nullptr) return;
+    state->link.TakeNotice(kind, text);
+    ShowLinkCondition(*state);
 }
 
 void OnHScroll(HWND window, HWND control, UINT, int) {
@@ -476,11 +508,12 @@ void OnDpiChanged(HWND window, UINT dpi, const RECT* suggested) {
 }
 
 // The window's last message, after its controls have gone, so their fonts may
-// go too. The program ends here and not at WM_DESTROY: closing the link waits
-// in a message loop of DDEML's own, which would swallow an earlier WM_QUIT.
+// go too. The state is unhooked first: while the link's thread is given a
+// moment to hang up, messages sent to the window are still taken.
 void OnNcDestroy(HWND window) {
-    delete StateOf(window);
+    MainWindow* state = StateOf(window);
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    delete state;
     PostQuitMessage(0);
 }
 
@@ -488,6 +521,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     switch (message) {
         HANDLE_MSG(hwnd, WM_CREATE, OnCreate);
         HANDLE_MSG(hwnd, WM_MORVANE_TICK, OnTimer);
+        HANDLE_MSG(hwnd, WM_MORVANE_LINK, OnLinkNotice);
         HANDLE_MSG(hwnd, WM_COMMAND, OnCommand);
         HANDLE_MSG(hwnd, WM_HSCROLL, OnHScroll);
         HANDLE_MSG(hwnd, WM_CTLCOLOREDIT, OnCtlColor);

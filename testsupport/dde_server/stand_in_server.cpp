@@ -9,7 +9,8 @@
 //
 //   morvane_dde_server --log FILE [--ready-event NAME] [--frequency HZ]
 //                      [--refuse] [--absent] [--quit-after SECONDS] [--drop-after SECONDS]
-//                      [--slow-ack MS] [--hostile-items]
+//                      [--slow-ack MS] [--hostile-items] [--hang-after S --hang-for S]
+//   morvane_dde_server --hung-window [--ready-event NAME]
 //
 // --refuse answers every command "not processed"; --absent runs without
 // offering the service (the tests' Wine session also keeps one running so that
@@ -17,7 +18,11 @@
 // program; --drop-after ends the latest conversation but goes on running and
 // offering the service; --slow-ack holds each acknowledgement back, as a busy
 // server does; --hostile-items serves both items as a megabyte of bytes that
-// are no UTF-8 (0x80 to 0xFF over and over), on request and in every advise.
+// are no UTF-8 (0x80 to 0xFF over and over), on request and in every advise;
+// --hang-after stops taking messages for --hang-for seconds, as a stopped
+// program does, with whatever its clients sent meanwhile left queued.
+// --hung-window offers nothing: it shows a top-level window and never takes a
+// message again, as a hung program of any kind does, until it is ended.
 #include <windows.h>
 // These build on the types windows.h declares.
 #include <dde.h>
@@ -48,7 +53,10 @@ struct Options {
     bool refuse = false;
     bool absent = false;
     bool hostileItems = false;
+    bool hungWindow = false;
     DWORD quitAfterMs = 0;
+    DWORD hangAfterMs = 0;
+    DWORD hangForMs = 0;
     DWORD dropAfterMs = 0;
     DWORD slowAckMs = 0;
 };
@@ -75,10 +83,12 @@ Options ParseOptions() {
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     for (int i = 1; i < count; ++i) {
         const std::wstring_view name = arguments[i];
-        const bool flag = name == L"--refuse" || name == L"--absent" || name == L"--hostile-items";
+        const bool flag = name == L"--refuse" || name == L"--absent" ||
+                          name == L"--hostile-items" || name == L"--hung-window";
         if (name == L"--refuse") options.refuse = true;
         if (name == L"--absent") options.absent = true;
         if (name == L"--hostile-items") options.hostileItems = true;
+        if (name == L"--hung-window") options.hungWindow = true;
         if (flag || i + 1 >= count) continue;
         const wchar_t* value = arguments[++i];
         if (name == L"--log") options.logPath = value;
@@ -87,6 +97,8 @@ Options ParseOptions() {
         if (name == L"--quit-after") options.quitAfterMs = std::wcstoul(value, nullptr, 10) * 1000;
         if (name == L"--drop-after") options.dropAfterMs = std::wcstoul(value, nullptr, 10) * 1000;
         if (name == L"--slow-ack") options.slowAckMs = std::wcstoul(value, nullptr, 10);
+        if (name == L"--hang-after") options.hangAfterMs = std::wcstoul(value, nullptr, 10) * 1000;
+        if (name == L"--hang-for") options.hangForMs = std::wcstoul(value, nullptr, 10) * 1000;
     }
     LocalFree(arguments);
     return options;
@@ -223,6 +235,20 @@ void CALLBACK DropNow(HWND, UINT, UINT_PTR timer, DWORD) {
     PostMessageW(info.hwndPartner, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(info.hwnd), 0);
 }
 
+void CALLBACK HangNow(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    Sleep(gServer->options.hangForMs);
+}
+
+// A window that every top-level broadcast reaches and that never answers.
+[[noreturn]] void ShowWindowAndHang() {
+    ShowWindow(CreateWindowExW(0, L"STATIC", L"Hung", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                               nullptr, nullptr, nullptr),
+               SW_SHOWNORMAL);
+    SignalReady();
+    for (;;) Sleep(INFINITE);
+}
+
 void RunMessageLoop() {
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -241,11 +267,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     Server server;
     gServer = &server;
     server.options = ParseOptions();
+    if (server.options.hungWindow) ShowWindowAndHang();
     if (!server.options.logPath.empty())
         server.log = _wfopen(server.options.logPath.c_str(), L"ab");
     if (!StartService()) return 1;
     if (server.options.quitAfterMs > 0) SetTimer(nullptr, 0, server.options.quitAfterMs, QuitNow);
     if (server.options.dropAfterMs > 0) SetTimer(nullptr, 0, server.options.dropAfterMs, DropNow);
+    if (server.options.hangAfterMs > 0) SetTimer(nullptr, 0, server.options.hangAfterMs, HangNow);
     SignalReady();
     RunMessageLoop();
     if (!server.options.absent)

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "radiolink/hand_off.hpp"
+#include "radiolink/radio_link_dde_win32.hpp"
 #include "radiolink/text_codec_win32.hpp"
 #include "testsupport/win32_test_support.hpp"
 #include "window/window_layout.hpp"
@@ -49,13 +50,25 @@ struct TestWindow {
         DeleteDC(dc);
         return colours;
     }
-    // The tools of the window's tooltip: one while a setting is marked.
+    HWND Tooltip() const {
+        HWND tip = nullptr;
+        do tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr);
+        while (tip != nullptr && GetWindow(tip, GW_OWNER) != window);
+        return tip;
+    }
+    // The tools of the window's tooltip: the status line's, and one while a setting is marked.
     int Tooltips() const {
-        for (HWND tip = nullptr; (tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr));) {
-            if (GetWindow(tip, GW_OWNER) == window)
-                return static_cast<int>(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0));
-        }
-        return -1;
+        return static_cast<int>(SendMessageW(Tooltip(), TTM_GETTOOLCOUNT, 0, 0));
+    }
+    std::string Tip(std::string_view name) const {
+        std::wstring text(256, L'\0');
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = window;
+        tool.uId = reinterpret_cast<UINT_PTR>(Control(name));
+        tool.lpszText = text.data();
+        SendMessageW(Tooltip(), TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&tool));
+        return Utf8FromWide(text.c_str());
     }
 
     HWND window;
@@ -107,6 +120,7 @@ TEST(MainWindow, TicksShowTheLinkDownOnRedAndTakeTheUsersEdits) {
         const TestWindow w(timing);
         w.RunTicks(3);
         EXPECT_EQ(w.PaintColours("text2").second, kNotConnectedColour);
+        EXPECT_EQ(w.Tip("status"), kWaitingCondition);  // no radio-control program yet
         EXPECT_EQ(w.Text("Text7"), "0");
 
         HWND slider = w.Control("Slider1");
@@ -171,13 +185,13 @@ TEST(MainWindow, AHostilePasteIsCutAndMarkedUntilPutRight) {
             << "three ticks and a repaint";
         EXPECT_EQ(GetWindowTextLengthW(w.Control(paste.setting)), 255);  // cut, not refused
         EXPECT_EQ(w.PaintColours(paste.setting).first != normalText, paste.marked);
-        EXPECT_EQ(w.Tooltips(), paste.marked ? 1 : 0);
+        EXPECT_EQ(w.Tooltips(), paste.marked ? 2 : 1);
 
         const std::string readout = w.Text("Text5");
         PasteOver(w.Control(paste.setting), paste.original);
         w.RunTicks(3);
         EXPECT_EQ(w.PaintColours(paste.setting).first, normalText);
-        EXPECT_EQ(w.Tooltips(), 0);
+        EXPECT_EQ(w.Tooltips(), 1);
         EXPECT_NE(w.Text("Text5"), readout);
     }
 }

@@ -89,15 +89,9 @@ std::optional<double> Convert(const Input& input) {
     }
 }
 
-// An accepted text's sign and, without a fraction, its whole value are those written.
-void CheckValueAsWritten(const Input& input, double value) {
-    const std::string_view trimmed = TrimBlanks(input.text);
-    if (trimmed.front() == '-' ? value > 0 : value < 0) Fail(input, "the sign changed");
-    const std::string_view digits = Unsigned(trimmed);
-    if (!AllDigits(digits) || digits.size() > 15) return;
-    double whole = 0;
-    for (const char c : digits) whole = whole * 10 + (c - '0');
-    if (std::fabs(value) != whole) Fail(input, "a whole number read as another");
+// An accepted text's sign is the one written (reading back would not show it).
+void CheckSignAsWritten(const Input& input, double value) {
+    if (TrimBlanks(input.text).front() == '-' ? value > 0 : value < 0) Fail(input, "the sign changed");
 }
 
 // Written out in full and read back, with "." and with the user's separator,
@@ -141,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::optional<double> value = Convert(input);
         if (!value) return 0;
         if (!HasNumberShape(input.text, input.separator)) Fail(input, "accepted a non-number");
-        CheckValueAsWritten(input, *value);
+        CheckSignAsWritten(input, *value);
         CheckReadsBack(input, *value);
         CheckRounding(input, *value);
         CheckRounding(input, *value * 1000.0);

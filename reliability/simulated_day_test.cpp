@@ -298,7 +298,7 @@ TEST(SimulatedDay, EveryCombinationSendsEachStepWindowOnceWhileItIsOpen) {
     std::printf("%zu runs in %.1f s\n", runs.size(), took.count());
 }
 
-// Hand-worked: a 60 s period at 50 kHz/s reaches 2 997 600 Hz at its last
+// Hand-worked: a 60 s period at 50 kHz/s reaches 2 997 550 Hz at its last
 // tick, so each sweep sends 2.0, 2.1, ... 2.9 MHz: ten commands. From noon to
 // noon the first sweep is already running (the 100 ms lead), 1 439 sweeps run
 // whole and the last has just begun at 2 MHz: 10 + 1 439 x 10 + 1 commands.
@@ -325,9 +325,9 @@ TEST(SimulatedDay, EveryShortWindowIsSeenWhateverThePhaseAndACutSweepEndsOnItsLa
              15'950'000});
     rows.push_back({{"60", &kRateTable[3], 50, 0, "29.0007"}, 15'950'000});
     rows.push_back({{"60", &kRateTable[3], 50, 0, "29.525", TickTiming::ClockLocked}, 0});
-    // 59 952 ms at 50 kHz/s: 2 997 600 Hz; 299 952 ms at 100 kHz/s: 29 995 200 Hz,
-    // past the 29.95 MHz window; 299 952 + 1 500 ms at 50 kHz/s: 15 072 600 Hz;
-    // 59 952 - 1 500 ms at 125 kHz/s: 7 306 500 Hz.
+    // 59 951 ms at 50 kHz/s: 2 997 550 Hz; 299 951 ms at 100 kHz/s: 29 995 100 Hz,
+    // past the 29.95 MHz window; 299 951 + 1 500 ms at 50 kHz/s: 15 072 550 Hz;
+    // 59 951 - 1 500 ms at 125 kHz/s: 7 306 375 Hz.
     rows.push_back({{"60", &kRateTable[0], 100, 0, "0"}, 2'900'000});
     rows.push_back({{"300", &kRateTable[1], 50, 0, "0"}, 29'950'000});
     rows.push_back({{"300", &kRateTable[0], 500, 10, "0"}, 15'000'000});

@@ -102,29 +102,29 @@ struct ScheduleRow {
     int delayMs;
 };
 
-// Each tick arms the next for 2 ms after ctime next reaches a multiple of 50
+// Each tick arms the next for 1 ms after ctime next reaches a multiple of 50
 // ms, where every step window begins, and never sooner than 25 ms or later
-// than 52 ms after itself, whatever the clock does.
+// than 51 ms after itself, whatever the clock does.
 TEST(TickSchedule, TheNextTickFollowsTheSweepWithinItsBounds) {
     // clang-format off
     const ScheduleRow rows[] = {
-        {"ctime 5 100: on a boundary, aimed 2 ms on", 240'000, "300", "235", 0, 52},
-        {"1 ms after a boundary", 240'001, "300", "235", 0, 51},
-        {"2 ms after: where a tick belongs", 240'002, "300", "235", 0, 50},
-        {"27 ms after", 240'027, "300", "235", 0, 25},
-        {"28 ms after: the phase moved, 25 ms and no less", 240'028, "300", "235", 0, 25},
-        {"chirp 25 ms off the clock's grid", 240'000, "300", "235.025", 0, 27},
-        {"chirp 12.5 ms off: ctime 5 108.5 ties to even, 5 108", 240'021, "300", "235.0125", 0, 44},
-        {"a sub-millisecond chirp time", 240'003, "300", "235.0007", 0, 50},
-        {"slider at -10", 240'010, "300", "235", -10, 42},
-        {"slider at +10", 240'010, "300", "235", 10, 42},
+        {"ctime 5 100: on a boundary, aimed 1 ms on", 240'000, "300", "235", 0, 51},
+        {"1 ms after a boundary: where a tick belongs", 240'001, "300", "235", 0, 50},
+        {"2 ms after", 240'002, "300", "235", 0, 49},
+        {"26 ms after", 240'026, "300", "235", 0, 25},
+        {"27 ms after: the phase moved, 25 ms and no less", 240'027, "300", "235", 0, 25},
+        {"chirp 25 ms off the clock's grid", 240'000, "300", "235.025", 0, 26},
+        {"chirp 12.5 ms off: ctime 5 108.5 ties to even, 5 108", 240'021, "300", "235.0125", 0, 43},
+        {"a sub-millisecond chirp time", 240'003, "300", "235.0007", 0, 49},
+        {"slider at -10", 240'010, "300", "235", -10, 41},
+        {"slider at +10", 240'010, "300", "235", 10, 41},
         // ctime1 = 5 100 before the chirp time: since = 300 500 + 5 100 - 290 000.
-        {"chirp ahead, period of 300.5 s unrounded", 240'000, "300.5", "290", 0, 52},
-        {"chirp ahead, period of 300.525 s", 240'000, "300.525", "290", 0, 27},
+        {"chirp ahead, period of 300.5 s unrounded", 240'000, "300.5", "290", 0, 51},
+        {"chirp ahead, period of 300.525 s", 240'000, "300.525", "290", 0, 26},
         // A period that is no multiple of 50 ms moves the phase as each sweep restarts.
-        {"period 299.99 s, 5 ms into a sweep", 289'905, "299.99", "290", 0, 47},
-        {"a failed tick keeps to the clock's grid", 240'010, "abc", "235", 0, 42},
-        {"a failed tick 1 ms early", 240'001, "abc", "235", 0, 51},
+        {"period 299.99 s, 5 ms into a sweep", 289'905, "299.99", "290", 0, 46},
+        {"a failed tick keeps to the clock's grid", 240'010, "abc", "235", 0, 41},
+        {"a failed tick just before its moment", 240'000, "abc", "235", 0, 51},
     };
     // clang-format on
     for (const ScheduleRow& row : rows) {
@@ -142,15 +142,15 @@ TEST(TickSchedule, TheNextTickFollowsTheSweepWithinItsBounds) {
 }
 
 // A clock that stands still, steps back an hour or jumps on by seconds gives a
-// ctime of any phase: the gap stays between 25 and 52 ms, and lands on the
+// ctime of any phase: the gap stays between 25 and 51 ms, and lands on the
 // sweep's grid whenever the clamp allows.
 TEST(TickSchedule, WhateverTheClockReadsTheGapStaysWithinItsBounds) {
     for (std::int64_t ctime = -3'600'000; ctime < -3'600'000 + 100; ++ctime) {
         const int gap = MillisecondsToNextTick(ctime);
         EXPECT_GE(gap, 25) << ctime;
-        EXPECT_LE(gap, 52) << ctime;
+        EXPECT_LE(gap, 51) << ctime;
         if (gap > 25) {
-            EXPECT_EQ((ctime + gap) % 50, -48) << ctime;  // 2 ms past a mark
+            EXPECT_EQ((ctime + gap) % 50, -49) << ctime;  // 1 ms past a mark
         }
     }
 }

@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "bench/precise_time_win32.hpp"
 #include "radiolink/text_codec_win32.hpp"
-#include "testsupport/precise_time_win32.hpp"
 #include "window/main_window_win32.hpp"
 
 namespace {
@@ -30,7 +30,6 @@ int ChildIdNamed(std::string_view name) {
         if (spec.name == name) return morvane::ChildId(spec.id);
     return 0;
 }
-
 
 using morvane::Utf8FromWide;
 
@@ -135,7 +134,7 @@ std::string TextOf(HWND control) {
 int wmain() {
     const RunOptions options = ParseRunOptions();
     PROCESS_INFORMATION server = StartServer(options.serverLog);
-    std::printf("started_ms %.3f\n", morvane::test_support::PreciseLocalMsOfDay());
+    std::printf("started_ms %.3f\n", morvane::bench::PreciseLocalMsOfDay());
     PROCESS_INFORMATION program = Start(options.programLine);
     HWND window = WaitForMainWindow();
     if (window == nullptr) {
@@ -145,9 +144,10 @@ int wmain() {
         return 1;
     }
     for (const auto& [field, text] : options.typed) TypeInto(window, field, text);
-    std::printf("settled_ms %.3f\n", morvane::test_support::PreciseLocalMsOfDay());
+    std::printf("settled_ms %.3f\n", morvane::bench::PreciseLocalMsOfDay());
     for (const auto& [field, text] : options.typed) {
-        std::printf("field %s %s\n", field, TextOf(GetDlgItem(window, ChildIdNamed(field))).c_str());
+        std::printf("field %s %s\n", field,
+                    TextOf(GetDlgItem(window, ChildIdNamed(field))).c_str());
     }
     std::fflush(stdout);
     Sleep(options.seconds * 1000);

@@ -36,9 +36,9 @@
 #include <string>
 #include <string_view>
 
+#include "bench/precise_time_win32.hpp"
 #include "radiolink/frequency_text.hpp"
 #include "radiolink/text_codec_win32.hpp"
-#include "testsupport/precise_time_win32.hpp"
 
 namespace {
 
@@ -142,8 +142,7 @@ HDDEDATA ServeItem(UINT format, HSZ item) {
 void LogCommand(std::wstring_view command) {
     if (gServer->log == nullptr) return;
     // Benchmarks take how late a command arrived from here, so to the microsecond.
-    const auto us =
-        static_cast<unsigned long long>(morvane::test_support::PreciseLocalMsOfDay() * 1000.0);
+    const auto us = static_cast<unsigned long long>(morvane::bench::PreciseLocalMsOfDay() * 1000.0);
     std::fprintf(gServer->log, "%02llu:%02llu:%02llu.%06llu\t%ls\n", us / 3'600'000'000ULL,
                  us / 60'000'000ULL % 60, us / 1'000'000ULL % 60, us % 1'000'000ULL,
                  std::wstring(command).c_str());

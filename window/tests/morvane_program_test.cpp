@@ -13,10 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/precise_time_win32.hpp"
 #include "radiolink/frequency_text.hpp"
 #include "radiolink/hand_off.hpp"
 #include "radiolink/text_codec_win32.hpp"
-#include "testsupport/precise_time_win32.hpp"
 #include "testsupport/win32_test_support.hpp"
 #include "tracking/tick.hpp"
 #include "window/main_window_win32.hpp"
@@ -62,7 +62,7 @@ std::vector<std::string> CoreCommandsBetween(const MainFields& settings, int fro
 }
 
 int NowMsOfDay() {
-    return static_cast<int>(test_support::PreciseLocalMsOfDay());
+    return static_cast<int>(bench::PreciseLocalMsOfDay());
 }
 
 double Ms(Clock::duration duration) {

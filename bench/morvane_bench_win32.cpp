@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "testsupport/precise_time_win32.hpp"
+#include "bench/precise_time_win32.hpp"
 #include "window/main_window_win32.hpp"
 
 namespace {
@@ -44,7 +44,7 @@ int RunLoggingTicks(HWND window, std::FILE* tickLog) {
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (tickLog != nullptr && message.hwnd == window &&
             message.message == morvane::kTickMessage) {
-            std::fprintf(tickLog, "%.3f\n", morvane::test_support::PreciseLocalMsOfDay());
+            std::fprintf(tickLog, "%.3f\n", morvane::bench::PreciseLocalMsOfDay());
             std::fflush(tickLog);
         }
         if (IsDialogMessageW(window, &message)) continue;

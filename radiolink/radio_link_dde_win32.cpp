@@ -213,11 +213,13 @@ void DdeClient::StartHotLink(HSZ item) {
 }
 
 // The item's current value, fetched once as an automatic link does when it
-// opens. Asked twice at most: Wine's server side acknowledges a request after
-// answering it, that stray acknowledgement fails the next request, and the
-// answer to the failed one then arrives as the answer to the second try.
+// opens. Asked four times at most: Wine's server side acknowledges a request
+// after answering it, that stray acknowledgement fails the next request, and
+// the answer to the failed one then arrives as the answer to a later try. Two
+// tries left the second item unfetched in about one run in eight (the window
+// went on showing its placeholder frequency as the radio's).
 void DdeClient::RequestValue(HSZ item, Notice which) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
         HDDEDATA value = DdeClientTransaction(nullptr, 0, conversation_, item, CF_TEXT,
                                               XTYP_REQUEST, kOpenTimeoutMs, nullptr);
         if (value != nullptr) {

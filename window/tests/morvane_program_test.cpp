@@ -4,336 +4,296 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "bench/drive_morvane_win32.hpp"
 #include "radiolink/frequency_text.hpp"
 #include "radiolink/hand_off.hpp"
-#include "radiolink/text_codec_win32.hpp"
-#include "testsupport/precise_time_win32.hpp"
-#include "testsupport/win32_test_support.hpp"
 #include "tracking/tick.hpp"
-#include "window/main_window_win32.hpp"
-#include "window/window_layout.hpp"
 
 namespace morvane {
 namespace {
 
-using test_support::LoggedCommand;
-using test_support::StandInOptions;
-using test_support::WindowText;
-using Clock = std::chrono::steady_clock;
+using bench::FieldText;
+using Logged = std::pair<int, std::string>;  // a command the server logged, and when
 
-constexpr int kDayMs = 86'400'000;
 // A command leaves at a tick and is logged when it arrives, a little later.
 constexpr int kTickToArrivalMs = 250;
 
-// The command the core asks for at `msOfDay` with `settings`; empty when it
-// asks for none, so that an empty "freq " never matches.
-std::string CoreCommandAt(const MainFields& settings, int msOfDay) {
-    struct LastCommand : HandOff {
-        void HandOffCandidate(MainFields&, const std::string& candidate) override {
-            if (!candidate.empty()) command = std::string(kCommandPrefix) + candidate;
-        }
-        std::string command;
-    } core;
-    MainFields fields = settings;
-    const int ms = (msOfDay % kDayMs + kDayMs) % kDayMs;
-    RunTick(fields, ClockReading{ms / 3'600'000, ms / 60'000 % 60, ms / 1000 % 60, ms % 1000}, ".",
-            core);
-    return core.command;
+// Times here are local milliseconds of the day, as the server logs them.
+int NowMsOfDay() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return ((now.wHour * 60 + now.wMinute) * 60 + now.wSecond) * 1000 + now.wMilliseconds;
 }
 
 // The distinct commands the core asks for, in order, over [fromMs, toMs].
 std::vector<std::string> CoreCommandsBetween(const MainFields& settings, int fromMs, int toMs) {
-    std::vector<std::string> commands;
+    struct Commands : HandOff {
+        void HandOffCandidate(MainFields&, const std::string& candidate) override {
+            const std::string command = std::string(kCommandPrefix) + candidate;
+            if (!candidate.empty() && (asked.empty() || asked.back() != command))
+                asked.push_back(command);
+        }
+        std::vector<std::string> asked;
+    } core;
     for (int ms = fromMs; ms <= toMs; ++ms) {
-        std::string command = CoreCommandAt(settings, ms);
-        if (!command.empty() && (commands.empty() || commands.back() != command))
-            commands.push_back(std::move(command));
+        MainFields fields = settings;
+        const int t = (ms + 86'400'000) % 86'400'000;
+        RunTick(fields, {t / 3'600'000, t / 60'000 % 60, t / 1000 % 60, t % 1000}, ".", core);
     }
-    return commands;
+    return core.asked;
 }
 
-int NowMsOfDay() {
-    return static_cast<int>(test_support::PreciseLocalMsOfDay());
-}
-
-double Ms(Clock::duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
+// The stand-in server with its switches, and the commands it logged (to the
+// microsecond, "hh:mm:ss.mmmuuu<tab>command"), read to the millisecond.
+struct StandIn : bench::Process {
+    explicit StandIn(std::wstring_view switches)
+        : ready(bench::StartStandIn(L"--log " + bench::Quoted(log) + L" " + std::wstring(switches),
+                                    *this)) {}
+    ~StandIn() {
+        End(0);
+        DeleteFileW(log.c_str());
+    }
+    std::vector<Logged> Commands() const {
+        std::vector<Logged> commands;
+        std::ifstream file(log.c_str());
+        for (std::string line; std::getline(file, line);) {
+            int hour = 0, minute = 0, second = 0, ms = 0, used = 0;
+            std::sscanf(line.c_str(), "%d:%d:%d.%3d%*3d\t%n", &hour, &minute, &second, &ms, &used);
+            if (used > 0)
+                commands.emplace_back(((hour * 60 + minute) * 60 + second) * 1000 + ms,
+                                      line.substr(static_cast<std::size_t>(used)));
+        }
+        return commands;
+    }
+    const std::wstring log = std::filesystem::temp_directory_path() /
+                             (L"morvane-stand-in-" + std::to_wstring(GetTickCount64()) + L".log");
+    const bool ready;
+};
 
 // The windows Wine's DdeConnect made for a process: one per try, until the
 // program cleans up after the tries that found no server.
 int DdeClientWindowsOf(DWORD processId) {
-    struct Count {
-        DWORD processId;
-        int windows;
-    } count{processId, 0};
-    EnumWindows(
-        [](HWND window, LPARAM found) {
-            auto& counted = *reinterpret_cast<Count*>(found);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            std::array<wchar_t, 32> name{};
-            GetClassNameW(window, name.data(), static_cast<int>(name.size()));
-            if (owner == counted.processId && std::wstring_view(name.data()) == L"WineDdeClientW")
-                ++counted.windows;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
-    return count.windows;
+    int windows = 0;
+    for (HWND window = nullptr;
+         (window = FindWindowExW(nullptr, window, L"WineDdeClientW", nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        windows += owner == processId;
+    }
+    return windows;
 }
 
-// How the stand-in server behaves in one run, what else the desktop holds, and
-// how long morvane is watched once its window is up.
+// How the stand-in server behaves in one run, and what morvane must show of it.
 struct ServerCase {
     const char* name;
-    StandInOptions server{};
-    int watchMs;
-    int serverLateMs = 0;  // the server starts this long after morvane.exe
-    // A hung program's window is up from before the start. Wine passes over a
-    // window that has taken no message for 5 s; until then an initiate waits
-    // on it for as long as the hang lasts.
-    bool hungWindow = false;
-    bool sendsOften = false;  // a user sets rate 500, step 50: a command every 100 ms
+    std::wstring_view switches;  // the stand-in's
+    std::string_view statuses;   // the status line's changes: '+' "Connected", '-' not
+    int lostAfterS;              // it quits, ends the conversation or hangs then
+    int watchMs;                 // how long morvane is watched once its window is up
+    int lateMs = 0;              // it starts so long after morvane.exe
+    bool sendsOften = false;     // a user types rate 500, step 50: a command every 100 ms
+
+    bool Has(std::wstring_view option) const { return switches.find(option) != switches.npos; }
 };
 
-// morvane.exe as a user starts it and sees it: its fields read from outside.
-struct Morvane {
-    test_support::ChildProcess process{
-        L"\"" + (test_support::ProgramFolder() / L"morvane.exe").wstring() + L"\""};
-    HWND window = nullptr;
-
-    HWND Control(std::string_view name) const {
-        HWND control = nullptr;
-        for (const ControlSpec& spec : kMainWindowLayout)
-            if (spec.name == name) control = GetDlgItem(window, ChildId(spec.id));
-        HWND edit = FindWindowExW(control, nullptr, L"Edit", nullptr);  // a drop-down's
-        return edit != nullptr ? edit : control;
-    }
-    std::string Field(std::string_view name) const { return WindowText(Control(name)); }
-    // Selects what the field holds and types over it.
-    void Type(std::string_view name, const std::string& text) const {
-        SendMessageW(Control(name), EM_SETSEL, 0, -1);
-        for (const char c : text) SendMessageW(Control(name), WM_CHAR, static_cast<WPARAM>(c), 0);
-    }
-};
-
-// Rate 500 and step 50 as the sweep reaches the band: it retunes every 100 ms
-// for the next 28 s. What the ticks send while they are typed is not checked.
-MainFields TypeSettingsThatSendOften(const Morvane& morvane) {
-    MainFields settings;
-    settings.Combo_rate = "500";
-    settings.Combo_step = "50";
-    // The sweep began 3 s ago (the tick reads the clock 100 ms ahead); it
-    // reaches the band after 4 s.
-    settings.chirptime = std::to_string(((NowMsOfDay() + 100) / 1000 + 297) % 300);
-    morvane.Type("Combo_rate", settings.Combo_rate);
-    morvane.Type("Combo_step", settings.Combo_step);
-    morvane.Type("chirptime", settings.chirptime);
-    return settings;
+// Rate 500 and step 50 as the sweep nears the band: it retunes every 100 ms for
+// the next 28 s. The sweep began 3 s ago (the tick reads the clock 100 ms
+// ahead); it reaches the band after 4 s.
+MainFields TypeSettingsThatSendOften(HWND window) {
+    MainFields typed;
+    typed.Combo_rate = "500";
+    typed.Combo_step = "50";
+    typed.chirptime = std::to_string(((NowMsOfDay() + 100) / 1000 + 297) % 300);
+    bench::TypeInto(window, "Combo_rate", L"500");
+    bench::TypeInto(window, "Combo_step", L"50");
+    bench::TypeInto(window, "chirptime", WideFromUtf8(typed.chirptime));
+    return typed;
 }
 
-// What the watch saw, and when.
+// What the watch saw.
 struct Watch {
-    Clock::time_point serverReadyAt;
-    std::optional<Clock::time_point> connectedAt;     // first "Connected"
-    std::optional<Clock::time_point> notConnectedAt;  // first "Not connected" after that
-    std::optional<Clock::time_point> connectedAgainAt;
-    Clock::duration largestRoundTrip{};
-    // Changes of Text5, a readout of every other tick: the first, counted from
-    // morvane's start (the window must show and tick at once), and the longest
-    // wait for another.
-    std::optional<Clock::time_point> firstTickAt;
-    Clock::duration largestTickGap{};
+    int readyMs;              // when the server was ready
+    std::string statuses{};   // the status line's changes, as in ServerCase
+    std::vector<int> atMs{};  // when each showed
+    int firstTickMs = -1, largestTickGapMs = 0, largestRoundTripMs = 0;
 };
 
-// Reads the status line and a readout from outside every 5 ms: each read is a
-// round trip through morvane's event thread, so a thread held up by its link
-// shows as a long one. Starts a late server when it is due.
-Watch WatchMorvane(const ServerCase& run, const Morvane& morvane,
-                   std::optional<test_support::StandInServer>& server,
-                   Clock::time_point startedAt) {
-    Watch seen;
-    seen.serverReadyAt = startedAt;  // unless it starts late
-    Clock::time_point lastTick;
-    std::string lastReadout = "Text5";
-    for (const auto end = Clock::now() + std::chrono::milliseconds(run.watchMs); Clock::now() < end;
-         Sleep(5)) {
-        if (!server && Clock::now() >= startedAt + std::chrono::milliseconds(run.serverLateMs)) {
-            server.emplace(run.server);
-            lastTick = seen.serverReadyAt = Clock::now();  // the watch stood still meanwhile
+// Reads the status line and Text5 (a readout of every other tick) from outside
+// every 5 ms: each read is a round trip through morvane's event thread, so a
+// thread held up by its link shows as a long one. Starts a late server when due.
+Watch WatchMorvane(const ServerCase& run, HWND window, std::optional<StandIn>& server,
+                   int startMs) {
+    Watch seen{startMs};
+    std::string readout = "Text5";
+    int tickMs = 0;
+    for (const int endMs = NowMsOfDay() + run.watchMs; NowMsOfDay() < endMs; Sleep(5)) {
+        if (!server && NowMsOfDay() >= startMs + run.lateMs) {
+            server.emplace(run.switches);
+            tickMs = seen.readyMs = NowMsOfDay();  // the watch stood still meanwhile
         }
-        const Clock::time_point before = Clock::now();
-        const std::string status = morvane.Field("status");
-        seen.largestRoundTrip = std::max(seen.largestRoundTrip, Clock::now() - before);
-        if (const std::string readout = morvane.Field("Text5"); readout != lastReadout) {
-            const Clock::time_point now = Clock::now();
-            if (seen.firstTickAt) {
-                seen.largestTickGap = std::max(seen.largestTickGap, now - lastTick);
-            } else {
-                seen.firstTickAt = now;
-            }
-            lastTick = now;
-            lastReadout = readout;
+        const int before = NowMsOfDay();
+        const std::string status = FieldText(window, "status");
+        const int now = NowMsOfDay();
+        seen.largestRoundTripMs = std::max(seen.largestRoundTripMs, now - before);
+        if (const std::string text = FieldText(window, "Text5"); text != readout) {
+            if (seen.firstTickMs < 0) seen.firstTickMs = now;
+            seen.largestTickGapMs = std::max(seen.largestTickGapMs, tickMs > 0 ? now - tickMs : 0);
+            tickMs = now;
+            readout = text;
         }
-        const bool lost = seen.connectedAt || run.server.absent;
-        if (status == kNotConnectedStatus && lost && !seen.notConnectedAt)
-            seen.notConnectedAt = Clock::now();
-        if (status == kConnectedStatus) {
-            auto& at = seen.notConnectedAt ? seen.connectedAgainAt : seen.connectedAt;
-            if (!at) at = Clock::now();
+        const char shown = status == kConnectedStatus      ? '+'
+                           : status == kNotConnectedStatus ? '-'
+                                                           : 0;
+        if (shown != 0 && !seen.statuses.ends_with(shown)) {
+            seen.statuses += shown;
+            seen.atMs.push_back(now);
         }
     }
     return seen;
 }
 
-// Runs morvane.exe as a user starts it against the server and watches it;
-// then its other fields, and the commands the server logged.
-void ExpectMorvaneToFollowTheCoreAndTellTheTruth(const ServerCase& run) {
-    std::optional<test_support::StandInServer> hung, server;
-    if (run.hungWindow) hung.emplace(StandInOptions{.hungWindow = true});
-    if (run.serverLateMs == 0) server.emplace(run.server);
-    const int readyMs = NowMsOfDay() + run.serverLateMs;
-    const Clock::time_point startedAt = Clock::now();
-    Morvane morvane;
-    const auto shown = [&] {
-        return IsWindowVisible(morvane.window = FindWindowW(kMainWindowClass, nullptr)) != FALSE;
+// "Connected" only while a link is open: soon after the server is there and
+// never before, never again once lost, unless the server wakes from a hang.
+// "Not connected" soon after the loss, or just before: the server's own timer
+// decides; a hung one shows 2 s after the first command it leaves unanswered.
+void ExpectTheStatusLineToTellTheTruth(const ServerCase& run, const Watch& seen) {
+    const std::string tickedFirst = run.statuses[0] == '+' ? "-" + std::string(run.statuses) : "";
+    EXPECT_THAT(seen.statuses, ::testing::AnyOf(run.statuses, tickedFirst));
+    const auto when = [&seen](std::string_view change, int otherwise) {
+        const std::size_t at = seen.statuses.find(change);
+        return at == std::string::npos ? otherwise : seen.atMs[at + change.size() - 1];
     };
-    ASSERT_TRUE(test_support::PumpMessagesUntil(shown, 15'000)) << "no window";
-    const Clock::duration windowAfter = Clock::now() - startedAt;
-    const MainFields settings = run.sendsOften ? TypeSettingsThatSendOften(morvane) : MainFields{};
-    const int settledMs = run.sendsOften ? NowMsOfDay() + kTickToArrivalMs : 0;
-    const Watch seen = WatchMorvane(run, morvane, server, startedAt);
-    // The server quits, ends the conversation or hangs this long after it was ready.
-    const int losesAfter =
-        run.server.quitAfterSeconds + run.server.dropAfterSeconds + run.server.hangAfterSeconds;
-    const bool hangs = run.server.hangForSeconds > 0;
-    const Clock::time_point lostAt = seen.serverReadyAt + std::chrono::seconds(losesAfter);
-    EXPECT_LT(seen.largestRoundTrip, std::chrono::milliseconds(250)) << "the event thread stalled";
-    const Clock::duration firstTickAfter = seen.firstTickAt.value_or(Clock::now()) - startedAt;
-    EXPECT_LT(firstTickAfter, std::chrono::seconds(1)) << "the window shows and ticks at once";
-    EXPECT_LT(seen.largestTickGap, std::chrono::seconds(1)) << "the ticks stopped";
-    EXPECT_EQ(seen.connectedAt.has_value(), !run.server.absent) << "\"Connected\" only while open";
-    EXPECT_LT(seen.connectedAt.value_or(lostAt) - seen.serverReadyAt, std::chrono::seconds(3))
-        << "connects soon after the server is there, never before";
-    EXPECT_GE(seen.connectedAt.value_or(lostAt), seen.serverReadyAt);
-    EXPECT_EQ(seen.connectedAgainAt.has_value(), hangs) << "only a server that answers again";
-    EXPECT_EQ(seen.notConnectedAt.has_value(), run.server.absent || losesAfter > 0);
-    // Soon after the loss, or just before: the server's own timer decides when it comes;
-    // a hung server shows 2 s after the first command it leaves unanswered.
-    EXPECT_LT(seen.notConnectedAt.value_or(lostAt) - lostAt,
-              std::chrono::milliseconds(hangs ? 2500 : 2000));
+    const int lossMs = seen.readyMs + run.lostAfterS * 1000;
+    EXPECT_THAT(when("+", seen.readyMs) - seen.readyMs,
+                ::testing::AllOf(::testing::Ge(0), ::testing::Lt(3000)));
+    EXPECT_THAT(
+        when("+-", lossMs) - lossMs,
+        ::testing::AllOf(::testing::Gt(-1000), ::testing::Lt(run.Has(L"--hang") ? 2500 : 2000)));
+}
 
-    EXPECT_LE(DdeClientWindowsOf(morvane.process.Id()), 1) << "the tries to connect pile up";
-    EXPECT_EQ(WindowText(morvane.window), kWindowCaption);
-    const std::string timeOfDay = morvane.Field("Text1"), shownDisplay = morvane.Field("text2"),
-                      shownHertz = morvane.Field("Text4");
+// Each command the server logged is the core's when it arrived and, where
+// every step can go out, each step goes once and in order, less perhaps one
+// the core left just before the first arrived. A server that wakes from a hang
+// takes first the one command it was sent before it stopped; nothing else it
+// was sent meanwhile is left to come, and new ones follow.
+void ExpectTheCoresCommands(const ServerCase& run, const std::vector<Logged>& logged,
+                            const MainFields& settings, int settledMs, int wokeMs) {
+    std::vector<std::string> sent;
+    int stale = 0, afterWaking = 0;
+    for (const auto& [ms, command] : logged) {
+        if (ms < settledMs) continue;  // sent while the settings were typed
+        const std::vector<std::string> core =
+            CoreCommandsBetween(settings, ms - kTickToArrivalMs, ms);
+        stale += std::find(core.begin(), core.end(), command) == core.end();
+        afterWaking += ms > wokeMs;
+        sent.push_back(command);
+    }
+    EXPECT_LE(stale, run.Has(L"--hang") ? 1 : 0) << "commands that are not the core's";
+    EXPECT_GT(afterWaking, 0) << "no commands since the server woke";
+    if (run.Has(L"--hang") || run.sendsOften) return;
+    std::vector<std::string> steps =
+        CoreCommandsBetween(settings, logged.front().first - kTickToArrivalMs, logged.back().first);
+    if (steps.size() == sent.size() + 1) steps.erase(steps.begin());
+    EXPECT_EQ(sent, steps);
+}
+
+// Both hot links show the radio as the server formats each item: as fetched
+// when the link opened, or tuned by the last command the server took or, its
+// advise still on the way, the one before. A hostile server's megabyte (0x80
+// to 0xFF over and over) shows cut to 256 bytes, read in the ANSI code page.
+void ExpectTheHotLinks(const ServerCase& run, const std::vector<Logged>& logged,
+                       const std::string& hertz, const std::string& display) {
+    std::vector<std::string> tunedTo{"14074000"}, shown;  // the stand-in's frequency at start
+    for (const auto& [ms, command] : logged)
+        if (!run.Has(L"--refuse")) tunedTo.push_back(command.substr(kCommandPrefix.size()));
+    tunedTo.erase(tunedTo.begin(),
+                  tunedTo.end() - std::min<std::ptrdiff_t>(2, std::ssize(tunedTo)));
+    for (const std::string& hz : tunedTo) shown.push_back(DisplayFrequencyText(std::stoll(hz)));
+    if (run.Has(L"--hostile")) {
+        std::string bytes;
+        for (int i = 0; i < 256; ++i) bytes += static_cast<char>(0x80 + i % 0x80);
+        tunedTo = shown = {Utf8FromAnsi(bytes)};
+    }
+    EXPECT_THAT(hertz, ::testing::AnyOfArray(tunedTo));
+    EXPECT_THAT(display, ::testing::AnyOfArray(shown));
+}
+
+// Wine with no window manager waits 2 s for the X server to take a closing
+// window off the screen, whatever the program; hidden first, the close times
+// morvane's own ending.
+void ExpectToEndAtOnceWhenClosed(HWND window, const bench::Process& morvane) {
+    ShowWindowAsync(window, SW_HIDE);
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
+    const int closedMs = NowMsOfDay();
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(morvane.Ended(10'000)) << "closes when asked";
+    EXPECT_LT(NowMsOfDay() - closedMs, 1000) << "ends at once, whatever its link waits for";
+}
+
+// Runs morvane.exe as a user starts it against the server and watches it;
+// then its other fields, how it closes, and the commands the server logged
+// while its fields were up to date (hidden for closing, the window skips ticks).
+void ExpectMorvaneToFollowTheCoreAndTellTheTruth(const ServerCase& run) {
+    std::optional<StandIn> server;
+    if (run.lateMs == 0) server.emplace(run.switches);
+    ASSERT_TRUE(!server || server->ready);
+    const int startMs = NowMsOfDay();
+    bench::Process morvane;
+    ASSERT_TRUE(bench::Start(bench::Beside(L"morvane.exe"), morvane));
+    HWND window = bench::WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    const MainFields settings = run.sendsOften ? TypeSettingsThatSendOften(window) : MainFields{};
+    const int settledMs = run.sendsOften ? NowMsOfDay() + kTickToArrivalMs : 0;
+    const Watch seen = WatchMorvane(run, window, server, startMs);
+    ASSERT_TRUE(server && server->ready);
+    EXPECT_THAT(seen.firstTickMs - startMs, ::testing::AllOf(::testing::Ge(0), ::testing::Lt(1000)))
+        << "the window shows and ticks at once";
+    EXPECT_LT(seen.largestTickGapMs, 1000) << "the ticks stopped";
+    EXPECT_LT(seen.largestRoundTripMs, 250) << "the event thread stalled";
+    ExpectTheStatusLineToTellTheTruth(run, seen);
+    std::printf("%s: first tick after %d ms, largest tick gap %d ms, largest round trip %d ms\n",
+                run.name, seen.firstTickMs - startMs, seen.largestTickGapMs,
+                seen.largestRoundTripMs);
+    EXPECT_LE(DdeClientWindowsOf(morvane.dwProcessId), 1) << "the tries to connect pile up";
+    EXPECT_EQ(bench::TextOf(window), kWindowCaption);
+    const std::string timeOfDay = FieldText(window, "Text1"), display = FieldText(window, "text2"),
+                      hertz = FieldText(window, "Text4");
     const int readMs = NowMsOfDay();
-    // Wine with no window manager waits 2 s for the X server to take a closing
-    // window off the screen, whatever the program; hidden first, the close
-    // times morvane's own ending.
-    ShowWindowAsync(morvane.window, SW_HIDE);
-    SendMessageTimeoutW(morvane.window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
-    const Clock::time_point closedAt = Clock::now();
-    PostMessageW(morvane.window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(morvane.process.Exited(10'000)) << "closes when asked";
-    const Clock::duration exitAfter = Clock::now() - closedAt;
-    EXPECT_LT(exitAfter, std::chrono::seconds(1)) << "ends at once, whatever its link waits for";
-    std::printf(
-        "%s: window after %.0f ms, first tick after %.0f ms, largest round trip %.1f ms, "
-        "largest tick gap %.0f ms, connected after %.0f ms, not connected after %.0f ms, "
-        "connected again after %.0f ms, exit after %.0f ms\n",
-        run.name, Ms(windowAfter), Ms(firstTickAfter), Ms(seen.largestRoundTrip),
-        Ms(seen.largestTickGap),
-        Ms(seen.connectedAt.value_or(seen.serverReadyAt) - seen.serverReadyAt),
-        Ms(seen.notConnectedAt.value_or(lostAt) - lostAt),
-        Ms(seen.connectedAgainAt.value_or(lostAt) - lostAt -
-           std::chrono::seconds(run.server.hangForSeconds)),
-        Ms(exitAfter));
-    if (NowMsOfDay() < readyMs - run.serverLateMs) GTEST_SKIP() << "ran across midnight";
+    ExpectToEndAtOnceWhenClosed(window, morvane);
+    if (NowMsOfDay() < startMs) GTEST_SKIP() << "ran across midnight";
     int hour = -1, minute = -1, second = -1;
     ASSERT_EQ(std::sscanf(timeOfDay.c_str(), "%d:%d:%d", &hour, &minute, &second), 3) << timeOfDay;
     EXPECT_LE(std::abs(readMs / 1000 - ((hour * 60 + minute) * 60 + second)), 2) << timeOfDay;
-
-    // Commands arrive while the service is offered: each the core's when it
-    // arrived, each step once and in order (a refused one is not sent again),
-    // less perhaps a step the core left just before the first arrived. A
-    // server that wakes from a hang takes first the one command it was sent
-    // before it stopped; nothing else it was sent meanwhile is left to come.
-    const std::vector<LoggedCommand> logged =
-        server ? server->Commands() : std::vector<LoggedCommand>{};
-    ASSERT_EQ(logged.empty(), run.server.absent);
+    std::vector<Logged> logged = server->Commands();
+    std::erase_if(logged, [readMs](const Logged& command) { return command.first > readMs; });
+    ASSERT_EQ(logged.empty(), run.statuses == "-");
     if (logged.empty()) return;
-    const int hangMs = hangs ? readyMs + run.server.hangAfterSeconds * 1000 : kDayMs;
-    std::vector<std::string> sent, tunedTo{"14074000"};  // the stand-in's frequency at start
-    int stale = 0, afterHang = 0, lastMs = 0;
-    for (const LoggedCommand& command : logged) {
-        // Hidden for closing, the window skipped ticks.
-        if (command.msOfDay > readMs) break;
-        if (!run.server.refuse) tunedTo.push_back(command.command.substr(kCommandPrefix.size()));
-        if (command.msOfDay < settledMs) continue;
-        const bool firstAfterHang = command.msOfDay >= hangMs && afterHang++ == 0;
-        if (!::testing::Value(
-                CoreCommandsBetween(settings, command.msOfDay - kTickToArrivalMs, command.msOfDay),
-                ::testing::Contains(command.command))) {
-            ++stale;
-            EXPECT_TRUE(firstAfterHang) << command.command << " is not the core's";
-        }
-        sent.push_back(command.command);
-        lastMs = command.msOfDay;
-    }
-    std::printf("%s: %d commands, %d stale, %d after the hang\n", run.name,
-                static_cast<int>(sent.size()), stale, afterHang);
-    EXPECT_EQ(afterHang > 1, hangs) << "commands go on after the server wakes";
-    std::vector<std::string> expected =
-        CoreCommandsBetween(settings, logged.front().msOfDay - kTickToArrivalMs, lastMs);
-    if (expected.size() == sent.size() + 1) expected.erase(expected.begin());
-    if (!hangs && !run.sendsOften) {
-        EXPECT_EQ(sent, expected);
-    }
-
-    // Both hot links show the radio as the server formats each item: as the link
-    // fetched it on opening, or tuned by the last command the server took before
-    // the fields were read or, its advise still on the way, the one before. A
-    // hostile server's megabyte (0x80 to 0xFF over and over) shows cut to 256
-    // bytes, read in the ANSI code page.
-    std::string hostile;
-    for (int i = 0; i < 256; ++i) hostile += static_cast<char>(0x80 + i % 0x80);
-    const std::size_t from = tunedTo.size() > 1 ? tunedTo.size() - 2 : 0;
-    std::vector<std::string> hertz(tunedTo.begin() + from, tunedTo.end()), display;
-    for (const std::string& hz : hertz) display.push_back(DisplayFrequencyText(std::stoll(hz)));
-    if (run.server.hostileItems) hertz = display = {Utf8FromAnsi(hostile)};
-    EXPECT_THAT(shownHertz, ::testing::AnyOfArray(hertz));
-    EXPECT_THAT(shownDisplay, ::testing::AnyOfArray(display));
+    // The status line's last change: a server that hung is back.
+    const int wokeMs = run.Has(L"--hang") && !seen.atMs.empty() ? seen.atMs.back() : 0;
+    ExpectTheCoresCommands(run, logged, settings, settledMs, wokeMs);
+    ExpectTheHotLinks(run, logged, hertz, display);
 }
 
 TEST(MorvaneProgram, FollowsTheCoreAndTellsTheTruthWhateverTheServerDoes) {
+    // clang-format off
     const ServerCase runs[] = {
-        {"answers every command", {}, 15'000},
-        {"quits mid-run", {.quitAfterSeconds = 4}, 7000},
-        {"ends the conversation but runs on", {.dropAfterSeconds = 4}, 7000},
-        {"refuses every command", {.refuse = true}, 5000},
-        {"slow to acknowledge", {.slowAckMs = 400}, 5000},
-        {"absent at start: morvane waits", {.absent = true}, 3000},
-        {"serves a megabyte that is no UTF-8", {.hostileItems = true}, 4000},
-        {.name = "starts 5 s after morvane", .watchMs = 8000, .serverLateMs = 5000},
-        {.name = "hangs for 4 s mid-run",
-         .server = {.hangAfterSeconds = 4, .hangForSeconds = 4},
-         .watchMs = 9500,
-         .sendsOften = true},
-        {.name = "absent, a hung program's window up",
-         .server = {.absent = true},
-         .watchMs = 2000,
-         .hungWindow = true},
+        {"serves a megabyte that is no UTF-8, answers every command, then quits", L"--hostile-items --quit-after 3", "+-", 3, 5000},
+        {"refuses every command, then ends the conversation but runs on", L"--refuse --drop-after 3", "+-", 3, 5000},
+        {"absent for 4 s, then starts; slow to acknowledge", L"--slow-ack 400", "-+", 0, 6500, 4000},
+        {"hangs for 3 s mid-run, rate 500 and step 50 typed in", L"--hang-after 3 --hang-for 3", "+-+", 3, 7000, 0, true},
+        // Wine passes over a window that has taken no message for 5 s; until
+        // then an initiate waits on it for as long as the hang lasts.
+        {"a hung program's window up, no server", L"--hung-window", "-", 0, 2000},
     };
+    // clang-format on
     for (const ServerCase& run : runs) {
         SCOPED_TRACE(run.name);
         ExpectMorvaneToFollowTheCoreAndTellTheTruth(run);

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace morvane::test_support {
+namespace morvane::bench {
 
 // The local time of day in milliseconds, to the system clock's own precision
 // (GetLocalTime stops at whole milliseconds).
@@ -18,4 +18,4 @@ inline double PreciseLocalMsOfDay() {
     return static_cast<double>(since1601.QuadPart % kUnitsPerDay) / 10'000.0;
 }
 
-}  // namespace morvane::test_support
+}  // namespace morvane::bench

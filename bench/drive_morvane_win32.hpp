@@ -1,0 +1,113 @@
+#pragma once
+
+// Starts the programs the build puts side by side and drives morvane.exe's
+// window from outside, as a user would: for the lateness runs and the test of
+// the whole program.
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "radiolink/text_codec_win32.hpp"
+#include "window/main_window_win32.hpp"
+
+namespace morvane::bench {
+
+inline std::wstring Quoted(std::wstring_view argument) {
+    return L"\"" + std::wstring(argument) + L"\"";
+}
+
+// A program in this program's folder, quoted for a command line.
+inline std::wstring Beside(std::wstring_view program) {
+    std::wstring folder(MAX_PATH, L'\0');
+    folder.resize(GetModuleFileNameW(nullptr, folder.data(), MAX_PATH));
+    return Quoted(folder.substr(0, folder.find_last_of(L"\\/") + 1) + std::wstring(program));
+}
+
+// A program started from here, ended (if still running) when this goes.
+struct Process : PROCESS_INFORMATION {
+    Process() : PROCESS_INFORMATION{} {}
+    Process(const Process&) = delete;
+    ~Process() {
+        End(1);
+        CloseHandle(hThread);
+        CloseHandle(hProcess);
+    }
+    bool Ended(DWORD waitMs) const {
+        return WaitForSingleObject(hProcess, waitMs) == WAIT_OBJECT_0;
+    }
+    void End(UINT exitCode) const {
+        TerminateProcess(hProcess, exitCode);
+        Ended(5000);
+    }
+};
+
+inline bool Start(std::wstring commandLine, Process& started) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &started) != FALSE;
+}
+
+// Starts the stand-in server beside this program with `arguments`; true once
+// it is ready (its service offered, unless absent; its window shown, if hung),
+// false if it is not within 10 s.
+inline bool StartStandIn(const std::wstring& arguments, Process& server) {
+    static int started = 0;
+    const std::wstring ready = L"MorvaneStandInReady-" + std::to_wstring(GetCurrentProcessId()) +
+                               L"-" + std::to_wstring(++started);
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, ready.c_str());
+    const bool isReady =
+        Start(Beside(L"morvane_dde_server.exe") + L" --ready-event " + ready + L" " + arguments,
+              server) &&
+        WaitForSingleObject(event, 10'000) == WAIT_OBJECT_0;
+    CloseHandle(event);
+    return isReady;
+}
+
+// Morvane's main window, once shown; nullptr after 15 s without.
+inline HWND WaitForMainWindow() {
+    for (int i = 0; i < 300; ++i, Sleep(50)) {
+        HWND window = FindWindowW(kMainWindowClass, nullptr);
+        if (IsWindowVisible(window)) return window;
+    }
+    return nullptr;
+}
+
+// The main window's control called `field` in its layout.
+inline HWND ControlNamed(HWND window, std::string_view field) {
+    for (const ControlSpec& spec : kMainWindowLayout)
+        if (spec.name == field) return GetDlgItem(window, ChildId(spec.id));
+    return nullptr;
+}
+
+// The edit a user types into: the field itself, or a drop-down list's edit.
+inline HWND EditNamed(HWND window, std::string_view field) {
+    HWND control = ControlNamed(window, field);
+    HWND inner = FindWindowExW(control, nullptr, L"Edit", nullptr);
+    return inner != nullptr ? inner : control;
+}
+
+// Selects what the field holds and types over it, one character at a time.
+inline void TypeInto(HWND window, std::string_view field, std::wstring_view text) {
+    HWND edit = EditNamed(window, field);
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    for (wchar_t typed : text) SendMessageW(edit, WM_CHAR, typed, 0);
+}
+
+// A window's text in UTF-8, read with WM_GETTEXT, so from another process too;
+// empty when its thread does not answer within 2 s.
+inline std::string TextOf(HWND window) {
+    std::wstring text(512, L'\0');
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 2000, &length);
+    text.resize(length);
+    return Utf8FromWide(text);
+}
+
+inline std::string FieldText(HWND window, std::string_view field) {
+    return TextOf(ControlNamed(window, field));
+}
+
+}  // namespace morvane::bench

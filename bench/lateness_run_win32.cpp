@@ -12,6 +12,7 @@
 // Builds on the types windows.h declares.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -85,7 +86,18 @@ int wmain() {
         std::fprintf(stderr, "lateness_run: the program's window did not appear\n");
         return 1;
     }
-    for (const auto& [field, text] : options.typed) morvane::bench::TypeInto(window, field, text);
+    // A window that has only just appeared may not take typing yet: type until
+    // every field reads back what was typed.
+    const auto typed = [&] {
+        return std::all_of(options.typed.begin(), options.typed.end(), [&](const auto& entry) {
+            return morvane::bench::FieldText(window, entry.first) ==
+                   morvane::Utf8FromWide(entry.second);
+        });
+    };
+    for (int attempt = 0; attempt < 50 && !typed(); ++attempt, Sleep(100)) {
+        for (const auto& [field, text] : options.typed)
+            morvane::bench::TypeInto(window, field, text);
+    }
     std::printf("settled_ms %.3f\n", morvane::bench::PreciseLocalMsOfDay());
     for (const auto& [field, text] : options.typed) {
         std::printf("field %s %s\n", field, morvane::bench::FieldText(window, field).c_str());

@@ -36,9 +36,8 @@ int LoopbackSocket(int port, int* chosen) {
     return fd;
 }
 
-// Whether rigctld listens on `port`, read from the kernel's table: a probe that
-// connected might meet rigctld 4.5 closing the next client's descriptor as it
-// tidied up after the probe.
+// From the kernel's table: rigctld 4.5 may close a client's descriptor while it
+// tidies up after a probe that connected just before.
 static bool Listening(int port) {
     char listening[48];
     std::snprintf(listening, sizeof listening, "0100007F:%04X 00000000:0000 0A", port);
@@ -71,24 +70,6 @@ void RigctldProcess::Restart() {
 void RigctldProcess::Kill() {
     if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
     pid_ = -1;
-}
-
-std::optional<long long> RigctldProcess::Frequency() const {
-    // rigctld 4.5 drops a connection that follows another too closely; a second
-    // try a moment later gets through.
-    for (int attempt = 0; attempt < 3; ++attempt, std::this_thread::sleep_for(100ms)) {
-        const int fd = LoopbackSocket(port_);
-        const timeval limit{2, 0};
-        char answer[64] = {};
-        long long hertz = 0;
-        const bool answered =
-            fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0 &&
-            send(fd, "f\n", 2, MSG_NOSIGNAL) == 2 && recv(fd, answer, sizeof answer - 1, 0) > 0 &&
-            std::sscanf(answer, "%lld", &hertz) == 1;
-        close(fd);
-        if (answered) return hertz;
-    }
-    return std::nullopt;
 }
 
 }  // namespace morvane::testing

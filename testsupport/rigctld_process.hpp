@@ -2,7 +2,6 @@
 
 #include <sys/types.h>
 
-#include <optional>
 #include <string>
 
 namespace morvane::testing {
@@ -27,8 +26,6 @@ class RigctldProcess {
     // A new rigctld on the same port, as a user restarting it would. Returns at
     // once, so that a window's thread need not wait for it to listen.
     void Restart();
-    // The frequency the radio is on now, asked on a connection of its own.
-    std::optional<long long> Frequency() const;
 
   private:
     std::string command_;

@@ -7,15 +7,12 @@
 #include <chrono>
 
 namespace morvane::testing {
-namespace {
 
 // What does not fit the peer's socket buffer now is dropped: a peer that
 // stops reading must not hold up the proxy.
-void Send(int fd, const std::string& bytes) {
+static void Send(int fd, const std::string& bytes) {
     send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
-
-}  // namespace
 
 RigctldProxy::RigctldProxy(const RigctldProcess& rigctld)
     : upstreamPort_(rigctld.port()), listener_(LoopbackSocket(0, &port_)), thread_([this] {
@@ -37,7 +34,7 @@ RigctldProxy::~RigctldProxy() {
 
 void RigctldProxy::AnswerFrequencyReadsWith(const std::vector<std::string>& texts) {
     std::lock_guard lock(mutex_);
-    readings_.assign(texts.begin(), texts.end());
+    readings_ = texts;
 }
 
 std::vector<std::string> RigctldProxy::RefusedCommands() const {
@@ -80,7 +77,7 @@ std::optional<std::string> RigctldProxy::AnswerInstead(const std::string& reques
     }
     if (readings_.empty() || (request != "f" && request != "\\get_freq")) return std::nullopt;
     const std::string reading = readings_.front() + "\n";
-    if (readings_.size() > 1) readings_.pop_front();
+    if (readings_.size() > 1) readings_.erase(readings_.begin());
     return reading;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -12,10 +11,9 @@
 
 namespace morvane::testing {
 
-// A rigctld-protocol peer on a loopback port of its own, in front of a real
-// rigctld: it passes requests and answers through unchanged, unless told to
-// play a radio that refuses, a broken radio or a hostile peer. It serves one
-// client at a time, as a link opens one connection at a time.
+// A rigctld-protocol peer in front of a real rigctld, passing requests and
+// answers through unless told to play a radio that refuses, a broken radio or
+// a hostile peer. One client at a time, as a link connects.
 class RigctldProxy {
   public:
     explicit RigctldProxy(const RigctldProcess& rigctld);
@@ -45,7 +43,7 @@ class RigctldProxy {
     std::atomic<bool> refusing_ = false;
     std::atomic<bool> trickling_ = false;
     mutable std::mutex mutex_;  // guards the two below, shared with the proxy's thread
-    std::deque<std::string> readings_;
+    std::vector<std::string> readings_;
     std::vector<std::string> refused_;
     std::thread thread_;  // last: starts after everything it uses
 };

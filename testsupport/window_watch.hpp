@@ -1,8 +1,7 @@
 #pragma once
 
-// The real Qt main window, watched from its own event thread as a user would
-// watch it: when each tick ran, and what the status line said in turn.
-// Header-only: it needs Qt and the window, which the link tests do not link.
+// The real Qt main window, watched from its own thread: when each tick ran, and
+// what the status line said in turn. Header-only: the link tests have no Qt.
 #include <QComboBox>
 #include <QSlider>
 #include <QTimer>
@@ -16,10 +15,8 @@ namespace morvane::testing {
 
 using Clock = std::chrono::steady_clock;
 
-// A clock for the window that reads `startMs` past midnight first and runs
-// `stepMs` on at each reading: 0 stands still, 300 runs the sweep six times as
-// fast as the ticks. Readings 2 ms past a 50 ms mark (the ticks' phase) keep
-// the ticks 50 ms apart.
+// A clock that reads `startMs` past midnight, then `stepMs` more at each reading
+// (0: it stands still). Readings 2 ms past a 50 ms mark keep the ticks 50 ms apart.
 inline MainWindow::ClockSource SteppingClock(int startMs, int stepMs) {
     return [ms = startMs, stepMs]() mutable {
         const int now = std::exchange(ms, ms + stepMs);
@@ -29,8 +26,6 @@ inline MainWindow::ClockSource SteppingClock(int startMs, int stepMs) {
 
 class WatchedWindow {
   public:
-    WatchedWindow(HamlibOptions radio, MainWindow::ClockSource clock)
-        : WatchedWindow({std::move(radio), {}, std::move(clock)}) {}
     explicit WatchedWindow(WindowStart start) : window_(Watched(std::move(start))) {
         QObject::connect(&sampler_, &QTimer::timeout, [this] {
             if (statuses_.empty() || statuses_.back() != Text("status"))
@@ -40,11 +35,9 @@ class WatchedWindow {
     }
 
     MainWindow& window() { return window_; }
-    // Each text the status line has shown, in turn.
     const QStringList& Statuses() const { return statuses_; }
 
-    // The longest the window went without a tick after `from`, until now: how
-    // long its event thread was held up, plus one tick.
+    // The longest the window went without a tick after `from`, until now.
     double LongestWithoutTickMsAfter(Clock::time_point from) const {
         Clock::duration longest{};
         for (const Clock::time_point tick : ticks_) {
@@ -58,9 +51,11 @@ class WatchedWindow {
         return window_.findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
     }
     QString Text(const char* name) const {
-        const QWidget* control = Control(name);
-        if (auto* list = qobject_cast<const QComboBox*>(control)) return list->currentText();
-        return control->property(qobject_cast<const QSlider*>(control) ? "value" : "text")
+        const QWidget* c = Control(name);
+        return c
+            ->property(c->inherits("QComboBox") ? "currentText"
+                       : c->inherits("QSlider") ? "value"
+                                                : "text")
             .toString();
     }
 

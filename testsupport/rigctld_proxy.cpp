@@ -20,7 +20,9 @@ RigctldProxy::RigctldProxy(const RigctldProcess& rigctld)
               if (poll(&waiting, 1, 50) <= 0) continue;
               const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
               const int upstream = LoopbackSocket(upstreamPort_);
-              if (upstream >= 0) Serve(client, upstream);  // else the client sees it close
+              serving_ = upstream >= 0;  // else the client sees it close
+              if (serving_) Serve(client, upstream);
+              serving_ = false;
               close(client);
               close(upstream);
           }

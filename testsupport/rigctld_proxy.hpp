@@ -29,6 +29,8 @@ class RigctldProxy {
     void AnswerFrequencyReadsWith(const std::vector<std::string>& texts);
     // From now on, answer nothing but one byte every 0.3 s, never a line end.
     void Trickle() { trickling_ = true; }
+    // Whether a client is connected now.
+    bool Serving() const { return serving_; }
     // The frequency commands refused so far, as they came ("F 2000000.000000").
     std::vector<std::string> RefusedCommands() const;
 
@@ -42,6 +44,7 @@ class RigctldProxy {
     std::atomic<bool> stopping_ = false;
     std::atomic<bool> refusing_ = false;
     std::atomic<bool> trickling_ = false;
+    std::atomic<bool> serving_ = false;
     mutable std::mutex mutex_;  // guards the two below, shared with the proxy's thread
     std::vector<std::string> readings_;
     std::vector<std::string> refused_;

@@ -78,6 +78,10 @@ TEST(HamlibLink, ClosesWhenTheRadioStopsAnsweringOrMakesNoSenseAndGoesWithoutWai
             fault == Fault::Refusing ? 700ms : 3s);
         EXPECT_EQ(closed, fault != Fault::Refusing);
         if (fault == Fault::Hung) kill(rigctld.pid(), SIGCONT);
+        // Once closed, the link lets go of the peer: a call that trickles is cut short.
+        EXPECT_TRUE(!closed || !proxy ||
+                    events.Until(
+                        *link, [&] { return !proxy->Serving(); }, 500ms));
         if (fault != Fault::Nonsense) continue;
         EXPECT_EQ(events.hertz, (std::vector<std::string>{"145000000", "14074000", "14075000"}));
     }

@@ -34,7 +34,7 @@ enum class Fault { Killed, Hung, Refusing, Nonsense, Trickling, GoneDuringATrick
 // rigctld, or a peer in front of it, fails while a new frequency goes out at every
 // tick. A peer that trickles keeps a call waiting past Hamlib's own time-outs: the
 // link gives it up, and does not wait for it when it goes.
-TEST(HamlibLink, ClosesWhenTheRadioStopsAnsweringOrMakesNoSenseAndGoesWithoutWaiting) {
+TEST(HamlibLink, ARadioThatStopsAnsweringOrMakesNoSenseClosesOneThatRefusesStaysOpen) {
     // Readings that make no sense, two at a time between good ones, which clear the
     // count of failed calls; commands the radio takes do not, so the last closes the link.
     std::vector<std::string> readings = {

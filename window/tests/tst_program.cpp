@@ -108,8 +108,9 @@ class ProgramTest : public QObject {
         std::optional<RigctldProxy> proxy;
         if (trickling) proxy.emplace(rigctld);
         const QString address = (proxy ? proxy->address() : rigctld.address()).c_str();
-        // 6 s into a sweep at 500 kHz/s: 3 MHz, and a step more every second up to 16 MHz.
-        // By the other time of day, 5:45 off, it is 15 minutes on: the radio waits at 2 MHz.
+        // 6 s into a sweep at 500 kHz/s: 3 MHz, and a step more every second up to 16 MHz
+        // (the dummy radio starts at 145). By the other time of day, 5:45 off, it is 15
+        // minutes on: the radio waits at 2 MHz.
         const QDateTime now = QDateTime::currentDateTime();
         const int second = QTime(0, 0).secsTo(utc ? now.toUTC().time() : now.time());
         QProcess program;
@@ -124,7 +125,7 @@ class ProgramTest : public QObject {
             rigctl.startCommand(QString("rigctl -m 2 -r %1 f").arg(rigctld.address().c_str()));
             const long long hertz =
                 rigctl.waitForFinished() ? rigctl.readAll().trimmed().toLongLong() : 0;
-            return hertz > 2'000'000 && hertz % 500'000 == 0;
+            return hertz > 2'000'000 && hertz <= 16'000'000 && hertz % 500'000 == 0;
         };
         QTRY_VERIFY_WITH_TIMEOUT(radioOnAStep(), 10'000);
 

@@ -1,17 +1,11 @@
 #pragma once
 
-// The real Qt main window, watched from its own event thread as a user would
-// watch it: when each tick ran, and what the status line and the radio's
-// frequency said every few milliseconds. Header-only: it needs Qt and the
-// window, which the link tests that share morvane_testsupport do not link.
+// The real Qt main window, watched from its own thread: when each tick ran, and
+// what the status line said in turn. Header-only: the link tests have no Qt.
 #include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QSlider>
 #include <QTimer>
-#include <algorithm>
 #include <chrono>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -21,15 +15,8 @@ namespace morvane::testing {
 
 using Clock = std::chrono::steady_clock;
 
-inline double MsBetween(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-// A clock for the window that reads `startMs` past midnight first and runs
-// `stepMs` on at each reading: 0 stands still, 300 runs the sweep six times as
-// fast as the ticks, so new frequencies keep going to the radio. Each tick arms
-// the next from its reading; readings 2 ms past a 50 ms mark (the ticks' phase)
-// keep them 50 ms apart, as the real clock does.
+// A clock that reads `startMs` past midnight, then `stepMs` more at each reading
+// (0: it stands still). Readings 2 ms past a 50 ms mark keep the ticks 50 ms apart.
 inline MainWindow::ClockSource SteppingClock(int startMs, int stepMs) {
     return [ms = startMs, stepMs]() mutable {
         const int now = std::exchange(ms, ms + stepMs);
@@ -39,75 +26,53 @@ inline MainWindow::ClockSource SteppingClock(int startMs, int stepMs) {
 
 class WatchedWindow {
   public:
-    struct Sample {
-        Clock::time_point at;
-        QString status;
-        QString text4;
-    };
-
-    WatchedWindow(HamlibOptions radio, MainWindow::ClockSource clock)
-        : WatchedWindow({std::move(radio), {}, std::move(clock)}) {}
-    // Every tick reads the clock once, so the wrapped clock notes when each ran.
-    explicit WatchedWindow(WindowStart start)
-        : ticks_(std::make_shared<std::vector<Clock::time_point>>()),
-          window_(Watched(std::move(start), ticks_)) {
+    explicit WatchedWindow(WindowStart start) : window_(Watched(std::move(start))) {
         QObject::connect(&sampler_, &QTimer::timeout, [this] {
-            samples_.push_back({Clock::now(), Text("status"), Text("Text4")});
+            if (statuses_.empty() || statuses_.back() != Text("status"))
+                statuses_ << Text("status");
         });
         sampler_.start(5);
     }
 
     MainWindow& window() { return window_; }
-    const std::vector<Sample>& Samples() const { return samples_; }
+    const QStringList& Statuses() const { return statuses_; }
 
-    // The longest the window went without a tick after `from`, until now: how
-    // long its event thread was held up, plus one tick. What the test itself
-    // did on that thread before `from` (a paste, killing rigctld) is not counted.
+    // The longest the window went without a tick after `from`, until now.
     double LongestWithoutTickMsAfter(Clock::time_point from) const {
-        double longest = 0;
-        for (std::size_t i = 0; i < ticks_->size(); ++i) {
-            const Clock::time_point end = i + 1 < ticks_->size() ? (*ticks_)[i + 1] : Clock::now();
-            if (end > from)
-                longest = std::max(longest, MsBetween(std::max((*ticks_)[i], from), end));
+        Clock::duration longest{};
+        for (const Clock::time_point tick : ticks_) {
+            if (tick > from) longest = std::max(longest, tick - std::exchange(from, tick));
         }
-        return longest;
+        return std::chrono::duration<double, std::milli>(std::max(longest, Clock::now() - from))
+            .count();
     }
 
     QWidget* Control(const char* name) const {
         return window_.findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
     }
     QString Text(const char* name) const {
-        const QWidget* control = Control(name);
-        if (auto* edit = qobject_cast<const QLineEdit*>(control)) return edit->text();
-        if (auto* list = qobject_cast<const QComboBox*>(control)) return list->currentText();
-        if (auto* label = qobject_cast<const QLabel*>(control)) return label->text();
-        if (auto* slider = qobject_cast<const QSlider*>(control)) {
-            return QString::number(slider->value());
-        }
-        return QString("<no field %1>").arg(name);
-    }
-    // The text a field starts with.
-    static QString InitialText(const char* name) {
-        for (const ControlSpec& control : kMainWindowLayout) {
-            if (control.name == name) return QString::fromStdString(MainFields{}.*control.field);
-        }
-        return {};
+        const QWidget* c = Control(name);
+        return c
+            ->property(c->inherits("QComboBox") ? "currentText"
+                       : c->inherits("QSlider") ? "value"
+                                                : "text")
+            .toString();
     }
 
   private:
-    static WindowStart Watched(WindowStart start,
-                               std::shared_ptr<std::vector<Clock::time_point>> ticks) {
-        start.clock = [ticks = std::move(ticks), clock = std::move(start.clock)] {
-            ticks->push_back(Clock::now());
+    // Every tick reads the clock once, so the wrapped clock notes when each ran.
+    WindowStart Watched(WindowStart start) {
+        start.clock = [this, clock = std::move(start.clock)] {
+            ticks_.push_back(Clock::now());
             return clock();
         };
         return start;
     }
 
-    std::shared_ptr<std::vector<Clock::time_point>> ticks_;
+    std::vector<Clock::time_point> ticks_;  // before the window, whose clock fills it
+    QStringList statuses_;
     MainWindow window_;
     QTimer sampler_;
-    std::vector<Sample> samples_;
 };
 
 }  // namespace morvane::testing

@@ -41,10 +41,9 @@ struct DaySettings {
 
     std::int64_t PeriodMs() const { return std::llround(std::stod(period) * 1000); }
     std::string Describe() const {
-        return "period " + period + " s, rate " + std::string(rate->text) + " kHz/s, step " +
-               std::to_string(stepKHz) + " kHz, slider " + std::to_string(slider) +
-               ", chirp time " + chirpTime + " s" +
-               (timing == TickTiming::ClockLocked ? ", ticks on the clock's grid" : "");
+        return period + " s, " + std::string(rate->text) + " kHz/s, " + std::to_string(stepKHz) +
+               " kHz, slider " + std::to_string(slider) + ", chirp " + chirpTime +
+               (timing == TickTiming::ClockLocked ? ", clock-locked" : "");
     }
 };
 
@@ -62,10 +61,8 @@ DayRun AroundMidnight(const DaySettings& s) {
 }
 
 struct RunReport {
-    std::int64_t ticks = 0, commands = 0, midnights = 0;
-    std::int64_t sweepsChecked = 0;   // seen from their start to their end
-    std::int64_t sweepsCutShort = 0;  // of those, ended below the rate's limit
-    std::int64_t highestHz = 0;
+    std::int64_t ticks = 0, commands = 0, highestHz = 0;
+    std::int64_t sweepsChecked = 0;  // seen from their start to their end
     // Step windows above the band's bottom that the sweep opened between two
     // settled ticks (the limit's own, 1 ms long, aside), and those commanded.
     std::int64_t windowsPassed = 0, windowsCommanded = 0;
@@ -114,7 +111,6 @@ class DayChecker {
     bool RanOn(std::int64_t clockMs, std::int32_t ctime) {
         const std::int64_t gap = clockMs - *lastClockMs_;
         const bool midnight = clockMs / kDayMs != *lastClockMs_ / kDayMs;
-        report_.midnights += midnight ? 1 : 0;
         if (ctime - lastCtime_ == gap) return true;
         if (ctime - offsetMs_ < gap) {
             StartSweep(true);
@@ -137,10 +133,7 @@ class DayChecker {
     }
     // A new sweep from its start, or the running one seen from another place.
     void StartSweep(bool fromItsStart) {
-        if (sweepSeenFromStart_ && fromItsStart) {
-            ++report_.sweepsChecked;
-            report_.sweepsCutShort += rate_ * lastCtime_ < limitHz_ ? 1 : 0;
-        }
+        report_.sweepsChecked += sweepSeenFromStart_ && fromItsStart ? 1 : 0;
         sweepSeenFromStart_ = fromItsStart;
     }
     // A step is commanded only while its window is open, so the commands climb
@@ -241,24 +234,6 @@ std::vector<RunReport> SimulateAll(const std::vector<DayRun>& runs) {
     return reports;
 }
 
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += "\n  " + line;
-    return text;
-}
-
-// Worked out by hand from when each rate reaches its limit after the chirp:
-// 50 kHz/s 16 MHz at 320 s, 100 kHz/s 30 MHz at 300 s, 125 kHz/s 30 MHz at
-// 240 s, 500 kHz/s 16 MHz at 32 s. A 300 s period at 100 kHz/s ends its sweep
-// just short of 30 MHz unless the slider moves the sweep 1.5 s on.
-bool PeriodEndsTheSweepShort(const DaySettings& s) {
-    const std::string_view rate = s.rate->text;
-    if (s.period == "60") return rate != "500";
-    if (s.period == "300" || s.period == "299.99")
-        return rate == "50" || (rate == "100" && s.slider <= 0);
-    return false;
-}
-
 TEST(SimulatedDay, EveryCombinationSendsEachStepWindowOnceWhileItIsOpen) {
     const std::vector<DayRun> runs = Plan();
     const auto start = std::chrono::steady_clock::now();
@@ -269,21 +244,18 @@ TEST(SimulatedDay, EveryCombinationSendsEachStepWindowOnceWhileItIsOpen) {
         const RunReport& r = reports[i];
         SCOPED_TRACE(s.Describe() +
                      (runs[i].untilMs - runs[i].fromMs == kDayMs ? ", whole day" : ""));
-        EXPECT_EQ(r.faults, std::vector<std::string>{}) << Joined(r.faults);
-        EXPECT_EQ(r.midnights, 1);
+        EXPECT_EQ(r.faults, std::vector<std::string>{});
         EXPECT_GT(r.windowsPassed, 0);
-        EXPECT_EQ(r.sweepsCutShort, PeriodEndsTheSweepShort(s) ? r.sweepsChecked : 0);
         all.ticks += r.ticks;
         all.commands += r.commands;
         all.sweepsChecked += r.sweepsChecked;
         all.windowsPassed += r.windowsPassed;
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    std::printf("%zu runs, %lld ticks, %lld commands, %lld whole sweeps, %lld step windows\n",
-                runs.size(), static_cast<long long>(all.ticks),
+    std::printf("%zu runs in %.1f s: %lld ticks, %lld commands, %lld sweeps, %lld step windows\n",
+                runs.size(), took.count(), static_cast<long long>(all.ticks),
                 static_cast<long long>(all.commands), static_cast<long long>(all.sweepsChecked),
                 static_cast<long long>(all.windowsPassed));
-    std::printf("%zu runs in %.1f s\n", runs.size(), took.count());
 }
 
 // Hand-worked: a 60 s period at 50 kHz/s reaches 2 997 550 Hz at its last
@@ -292,7 +264,7 @@ TEST(SimulatedDay, EveryCombinationSendsEachStepWindowOnceWhileItIsOpen) {
 // whole and the last has just begun at 2 MHz: 10 + 1 439 x 10 + 1 commands.
 TEST(SimulatedDay, AMinutePeriodAt50kHzPerSecondClimbsTo2900kHzInEverySweep) {
     const RunReport r = Simulate(WholeDay({"60", &kRateTable[0], 100, 0, "0"}));
-    EXPECT_EQ(r.faults, std::vector<std::string>{}) << Joined(r.faults);
+    EXPECT_EQ(r.faults, std::vector<std::string>{});
     EXPECT_EQ(r.ticks, 1'728'000);
     EXPECT_EQ(r.commands, 14'401);
     EXPECT_EQ(r.sweepsChecked, 1'439);
@@ -324,7 +296,7 @@ TEST(SimulatedDay, EveryShortWindowIsSeenWhateverThePhaseAndACutSweepEndsOnItsLa
         SCOPED_TRACE(settings.Describe());
         const RunReport r = Simulate(AroundMidnight(settings));
         const bool clockLocked = settings.timing == TickTiming::ClockLocked;
-        EXPECT_EQ(r.faults.size(), clockLocked ? 1u : 0u) << Joined(r.faults);
+        EXPECT_EQ(r.faults.size(), clockLocked ? 1u : 0u);
         EXPECT_EQ(r.windowsCommanded, clockLocked ? 0 : r.windowsPassed);
         EXPECT_EQ(r.highestHz, highestHz);
         EXPECT_GT(r.windowsPassed, settings.rate->kHzPerSecond == 500 ? 279 : 0);

@@ -10,9 +10,9 @@ namespace {
 // What a command line comes to, in one line: the action it takes at once, the
 // problem it names, or the radio the window is to drive.
 std::string Outcome(const CommandLine& command) {
+    // clang-format off
     const std::map<CommandAction, std::string> actedAtOnce = {
-        {CommandAction::ShowHelp, "help"},
-        {CommandAction::ShowVersion, "version"},
+        {CommandAction::ShowHelp, "help"}, {CommandAction::ShowVersion, "version"},
         {CommandAction::ListModels, "list"},
         {CommandAction::Refuse, "refused: " + command.problem}};
     if (actedAtOnce.contains(command.action)) return actedAtOnce.at(command.action);
@@ -58,15 +58,12 @@ TEST(CommandLine, ReadsTheRadioInEveryWrittenFormAndRefusesABadOptionNamingIt) {
         {{"-C", "no_such_setting=1", "-m", "2"},
          "refused: radio model 2 has no setting 'no_such_setting' (-C)"},
         // Like rigctl's, --help, --version and --list act as soon as they are read.
-        {{"--help", "--no-such-option"}, "help"},
-        {{"-m", "2", "--version"}, "version"},
-        {{"-l"}, "list"},
-        {{"-x", "--help"}, "refused: unknown option '-x'"},
+        {{"--help", "--no-such-option"}, "help"}, {{"-m", "2", "--version"}, "version"},
+        {{"-l"}, "list"}, {{"-x", "--help"}, "refused: unknown option '-x'"},
         {{"--modle=2"}, "refused: unknown option '--modle'"},
         {{"--"}, "refused: unknown option '--'"},
         {{"radio"}, "refused: unexpected argument 'radio'"},
-        {{"-"}, "refused: unexpected argument '-'"},
-        {{"-m"}, "refused: option '-m' needs a value"},
+        {{"-"}, "refused: unexpected argument '-'"}, {{"-m"}, "refused: option '-m' needs a value"},
         {{"-r", ""}, "refused: option '-r' needs a value"},
         {{"-m", "2x"}, "refused: model '2x' is not a number"},
         {{"--model="}, "refused: model '' is not a number"},
@@ -75,10 +72,10 @@ TEST(CommandLine, ReadsTheRadioInEveryWrittenFormAndRefusesABadOptionNamingIt) {
         {{"-s0"}, "refused: serial speed '0' is not a number of baud"},
         {{"-C", "timeout"}, "refused: option '-C' needs NAME=VALUE, not 'timeout'"},
         {{"--set-conf==5"}, "refused: option '--set-conf' needs NAME=VALUE, not '=5'"},
-        {{"--list=all"}, "refused: option '--list' takes no value"},
-        {{"-lh"}, "list"},
+        {{"--list=all"}, "refused: option '--list' takes no value"}, {{"-lh"}, "list"},
         {{"-vx"}, "refused: unknown option '-x'"},
     };
+    // clang-format on
     for (const auto& [arguments, outcome] : lines) {
         EXPECT_EQ(Outcome(ParseCommandLine(arguments)), outcome)
             << ::testing::PrintToString(arguments);

@@ -1,7 +1,7 @@
 // morvane.exe for benchmarks: the same main window, with the tick timing
-// chosen on the command line and the arrival of every tick written to a log.
+// (on the sweep's grid, or --clock-locked) and the arrival of every tick written to a log.
 //
-//   morvane_bench.exe [--free-running] [--tick-log FILE]
+//   morvane_bench.exe [--clock-locked] [--tick-log FILE]
 //
 // The tick log has one line per tick: local milliseconds since midnight, to
 // the microsecond, taken as the tick's message leaves the queue.

@@ -1,5 +1,6 @@
-// morvane.exe for benchmarks: the same main window, with the tick timing
-// (on the sweep's grid, or --clock-locked) and the arrival of every tick written to a log.
+// morvane.exe for benchmarks: the same main window, ticking on the sweep's
+// grid as shipped or on the clock's (--clock-locked), the arrival of every
+// tick written to a log.
 //
 //   morvane_bench.exe [--clock-locked] [--tick-log FILE]
 //

@@ -19,8 +19,8 @@
 #include <utility>
 #include <vector>
 
-#include "bench/drive_morvane_win32.hpp"
-#include "bench/precise_time_win32.hpp"
+#include "testsupport/drive_morvane_win32.hpp"
+#include "testsupport/precise_time_win32.hpp"
 
 namespace {
 

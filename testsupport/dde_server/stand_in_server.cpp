@@ -25,7 +25,7 @@
 #include <map>
 #include <string>
 
-#include "bench/precise_time_win32.hpp"
+#include "testsupport/precise_time_win32.hpp"
 #include "radiolink/frequency_text.hpp"
 #include "radiolink/text_codec_win32.hpp"
 

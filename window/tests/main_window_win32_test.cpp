@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "bench/drive_morvane_win32.hpp"
+#include "testsupport/drive_morvane_win32.hpp"
 #include "radiolink/hand_off.hpp"
 #include "radiolink/radio_link_dde_win32.hpp"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/drive_morvane_win32.hpp"
+#include "testsupport/drive_morvane_win32.hpp"
 #include "radiolink/frequency_text.hpp"
 #include "radiolink/hand_off.hpp"
 #include "tracking/tick.hpp"

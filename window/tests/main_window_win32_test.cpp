@@ -8,14 +8,13 @@
 #include <windowsx.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "testsupport/drive_morvane_win32.hpp"
 #include "radiolink/hand_off.hpp"
 #include "radiolink/radio_link_dde_win32.hpp"
+#include "testsupport/drive_morvane_win32.hpp"
 
 namespace morvane {
 namespace {
@@ -24,7 +23,7 @@ using bench::ControlNamed;
 
 // The window as the program creates it, on this thread.
 struct TestWindow {
-    explicit TestWindow(TickTiming timing = TickTiming::SweepLocked)
+    explicit TestWindow(TickTiming timing)
         : window(CreateMainWindow(GetModuleHandleW(nullptr), SW_SHOWNORMAL, timing)) {}
     ~TestWindow() {
         DestroyWindow(window);
@@ -58,8 +57,7 @@ struct TestWindow {
         TTTOOLINFOW tool{};
         tool.cbSize = sizeof tool;
         tool.lpszText = text;
-        for (UINT i = 0; SendMessageW(tooltip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(&tool));
-             ++i)
+        for (UINT i = 0; SendMessageW(tooltip, TTM_ENUMTOOLSW, i, LPARAM(&tool)); ++i)
             tips.push_back(Utf8FromWide(text));
         return tips;
     }
@@ -97,63 +95,30 @@ Text5 248 296 57 19
 Text6 344 304 41 19
 )";
 
-std::string Opened(HWND control, ControlKind kind) {
+std::string Opened(HWND window) {
     RECT box{};
-    if (kind == ControlKind::DropDown)
-        SendMessageW(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&box));
-    else
-        GetWindowRect(control, &box);
-    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&box), 2);
-    char text[64]{};
-    std::snprintf(text, sizeof text, " %ld %ld %ld %ld%s", box.left, box.top, box.right - box.left,
-                  box.bottom - box.top, IsWindowVisible(control) ? "" : " hidden");
-    std::string opened = text;
-    for (int i = 0; kind == ControlKind::DropDown && i < ComboBox_GetCount(control); ++i) {
-        wchar_t entry[16]{};
-        ComboBox_GetLBText(control, i, entry);
-        opened += (i == 0 ? ": " : " ") + Utf8FromWide(entry);
+    GetClientRect(window, &box);
+    std::string opened = "client " + std::to_string(box.right) + " " + std::to_string(box.bottom);
+    for (const ControlSpec& spec : kMainWindowLayout) {
+        HWND control = ControlNamed(window, spec.name);
+        const bool dropDown = spec.kind == ControlKind::DropDown;
+        if (dropDown)
+            SendMessageW(control, CB_GETDROPPEDCONTROLRECT, 0, LPARAM(&box));
+        else
+            GetWindowRect(control, &box);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&box), 2);
+        char text[64]{};
+        std::snprintf(text, sizeof text, "\n%s %ld %ld %ld %ld%s", spec.name.data(), box.left,
+                      box.top, box.right - box.left, box.bottom - box.top,
+                      IsWindowVisible(control) ? "" : " hidden");
+        opened += text;
+        for (int i = 0; dropDown && i < ComboBox_GetCount(control); ++i) {
+            wchar_t entry[16]{};
+            ComboBox_GetLBText(control, i, entry);
+            opened += (i == 0 ? ": " : " ") + Utf8FromWide(entry);
+        }
     }
     return opened + "\n";
-}
-
-TEST(MainWindow, OpensLaidOutInTwipsWithItsListsAndTheFocusInText5) {
-    const TestWindow w;
-    ASSERT_EQ(GetDpiForWindow(w.window), 96U);
-    RECT client{};
-    GetClientRect(w.window, &client);
-    std::string opened =
-        "client " + std::to_string(client.right) + " " + std::to_string(client.bottom) + "\n";
-    for (const ControlSpec& spec : kMainWindowLayout)
-        opened += std::string(spec.name) + Opened(ControlNamed(w.window, spec.name), spec.kind);
-    EXPECT_EQ(opened, kOpenedAt96Dpi);
-    EXPECT_EQ(SendMessageW(ControlNamed(w.window, "Slider1"), TBM_GETRANGEMAX, 0, 0), 10);
-
-    std::string focusOrder;  // from the control that has it, round once and on to the next
-    HWND control = GetFocus();
-    for (int step = 0; step < 12; ++step, control = GetNextDlgTabItem(w.window, control, FALSE)) {
-        const auto index = static_cast<std::size_t>(GetDlgCtrlID(control) - ChildId(ControlId{}));
-        focusOrder += index < kMainWindowLayout.size() ? kMainWindowLayout[index].name : "?";
-        focusOrder += " ";
-    }
-    EXPECT_EQ(focusOrder,
-              "Text5 Text3 text2 chirptime Slider1 Text1 Combo_period Combo_rate "
-              "Combo_step Text6 Text7 Text5 ");
-}
-
-// Puts `text` on the clipboard and pastes it over all that a field holds, as a
-// user does with Ctrl+A, Ctrl+V.
-void PasteOver(HWND window, std::string_view field, const std::wstring& text) {
-    HWND edit = bench::EditNamed(window, field);
-    SendMessageW(edit, EM_SETSEL, 0, -1);
-    OpenClipboard(edit);
-    EmptyClipboard();
-    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    std::memcpy(GlobalLock(memory), text.c_str(), bytes);
-    GlobalUnlock(memory);
-    SetClipboardData(CF_UNICODETEXT, memory);
-    CloseClipboard();
-    SendMessageW(edit, WM_PASTE, 0, 0);
 }
 
 // A megabyte, or text that is no Unicode, pasted over a setting: the field
@@ -167,7 +132,7 @@ void ExpectAHostilePasteCutAndMarkedUntilPutRight(const TestWindow& w, std::stri
     const std::wstring original = WideFromUtf8(w.Text(setting));
     const COLORREF normalText = w.PaintColours(setting).first;
     const ULONGLONG pastedAt = GetTickCount64();
-    PasteOver(w.window, setting, paste);
+    bench::TypeInto(w.window, setting, paste, true);
     w.RunTicks(3);
     RedrawWindow(w.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     EXPECT_LT(GetTickCount64() - pastedAt, 400U) << "three ticks and a repaint";
@@ -177,34 +142,48 @@ void ExpectAHostilePasteCutAndMarkedUntilPutRight(const TestWindow& w, std::stri
                                                  ::testing::EndsWith("the sweep is not followed")));
 
     const std::string readout = w.Text("Text5");
-    PasteOver(w.window, setting, original);
+    bench::TypeInto(w.window, setting, original, true);
     w.RunTicks(3);
     EXPECT_EQ(w.PaintColours(setting).first, normalText);
     EXPECT_THAT(w.Tips(), ::testing::ElementsAre(kWaitingCondition));
     EXPECT_NE(w.Text("Text5"), readout);
 }
 
+// The window opens laid out in twips with its lists and the focus in Text5.
 // The ticks go on after the first, phase-locked as the program has them and
 // free-running as the bench compares them. They show the link down, take the
 // user's edits, and mark what they cannot use.
-TEST(MainWindow, TicksShowTheLinkDownTakeTheUsersEditsAndMarkAHostilePasteUntilPutRight) {
+TEST(MainWindow, OpensLaidOutTicksShowTheLinkDownTakeEditsAndMarkAHostilePasteUntilPutRight) {
     const std::wstring megabyteOfDigits(1 << 20, L'9');
     for (const TickTiming timing : {TickTiming::SweepLocked, TickTiming::ClockLocked}) {
         SCOPED_TRACE(timing == TickTiming::SweepLocked ? "sweep-locked" : "clock-locked");
         const TestWindow w(timing);
+        ASSERT_EQ(GetDpiForWindow(w.window), 96U);
+        EXPECT_EQ(Opened(w.window), kOpenedAt96Dpi);
+        EXPECT_EQ(SendMessageW(ControlNamed(w.window, "Slider1"), TBM_GETRANGEMAX, 0, 0), 10);
+        std::string focusOrder;  // from the control that has it, round once and on to the next
+        HWND control = GetFocus();
+        for (int step = 0; step < 12; ++step, control = GetNextDlgTabItem(w.window, control, FALSE))
+            focusOrder +=
+                std::string(
+                    kMainWindowLayout.at(std::size_t(GetDlgCtrlID(control) - ChildId(ControlId{})))
+                        .name) +
+                " ";
+        EXPECT_EQ(focusOrder,
+                  "Text5 Text3 text2 chirptime Slider1 Text1 Combo_period Combo_rate "
+                  "Combo_step Text6 Text7 Text5 ");
+
         w.RunTicks(3);
         EXPECT_EQ(w.PaintColours("text2").second, kNotConnectedColour);
         EXPECT_THAT(w.Tips(), ::testing::ElementsAre(kWaitingCondition));  // no server yet
         EXPECT_EQ(w.Text("Text7"), "0");
-
         HWND slider = ControlNamed(w.window, "Slider1");
         SendMessageW(slider, TBM_SETPOS, TRUE, -10);
-        SendMessageW(w.window, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 0),
-                     reinterpret_cast<LPARAM>(slider));
+        SendMessageW(w.window, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 0), LPARAM(slider));
         HWND period = ControlNamed(w.window, "Combo_period");
         ComboBox_SetCurSel(period, 0);  // "60", as a click in the list leaves it
         SendMessageW(w.window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(period), CBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(period));
+                     LPARAM(period));
         w.RunTicks(3);
         EXPECT_EQ(w.Text("Text7"), "-1500");
         EXPECT_LT(std::stod(w.Text("Text5")), 60.0);

@@ -24,7 +24,9 @@
 
 namespace {
 
-using morvane::bench::Quoted;
+std::wstring Quoted(std::wstring_view argument) {
+    return L"\"" + std::wstring(argument) + L"\"";
+}
 
 struct RunOptions {
     std::wstring serverLog;

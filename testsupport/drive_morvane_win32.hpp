@@ -13,10 +13,6 @@
 
 namespace morvane::bench {
 
-inline std::wstring Quoted(std::wstring_view argument) {
-    return L"\"" + std::wstring(argument) + L"\"";
-}
-
 // A program started from here, ended (if still running) when this goes.
 struct Process : PROCESS_INFORMATION {
     Process() : PROCESS_INFORMATION{} {}
@@ -42,9 +38,8 @@ inline bool Start(std::wstring commandLine, Process& started) {
                           &startup, &started) != FALSE;
 }
 
-// Starts the stand-in server with `arguments`; true once it first waits for
-// messages (its service offered, unless absent; its window shown, if hung),
-// false if it does not within 10 s.
+// Starts the stand-in server; true once it first waits for messages (its
+// service offered or its hung window shown), false if not within 10 s.
 inline bool StartStandIn(const std::wstring& arguments, Process& server) {
     return Start(L"morvane_dde_server.exe " + arguments, server) &&
            WaitForInputIdle(server.hProcess, 10'000) == 0;
@@ -66,9 +61,8 @@ inline HWND ControlNamed(HWND window, std::string_view field) {
     return nullptr;
 }
 
-// Selects all that a field holds, in the field itself or a drop-down list's
-// edit, and types over it one character at a time; or, with `pasted`, replaces
-// it at once as a paste does.
+// Types over all that a field (or a drop-down's edit) holds, character by
+// character, or replaces it at once as a paste does.
 inline void TypeInto(HWND window, std::string_view field, const std::wstring& text,
                      bool pasted = false) {
     HWND control = ControlNamed(window, field);

@@ -1,20 +1,16 @@
 // A stand-in for the radio-control program's DDE server, for tests and benchmarks:
 // service "hrd_radio_000", topic "hrd_cat", items "hrd_frequency" ("14.074.000")
 // and "hrd_hertz" ("14074000") with advise loops. "freq N" retunes it, advising
-// after the acknowledgement as the real program does. It logs each command on
-// arrival after the local time to the microsecond ("14:03:07.052318<tab>freq 7100000").
-//
-//   morvane_dde_server [--log FILE] [--refuse] [--absent] [--quit-after S]
-//                      [--drop-after S] [--slow-ack MS] [--hostile-items]
-//                      [--hang-after S --hang-for S] [--hung-window]
-//
-// --refuse answers every command "not processed"; --absent offers no service;
-// --drop-after ends the latest conversation and runs on; --slow-ack holds each
-// acknowledgement back; --hostile-items serves each item as a megabyte of bytes
-// that are no UTF-8 (0x80 to 0xFF over and over); --hang-after stops taking
-// messages for --hang-for seconds, what clients send meanwhile left queued;
-// --hung-window shows a window and soon stops taking messages for good.
-// It is ready when it first waits for messages (WaitForInputIdle).
+// after the acknowledgement as the real program does. It is ready once it first
+// waits for messages (WaitForInputIdle). Options:
+//   --log FILE: each command on arrival after the local time to the microsecond
+//     ("14:03:07.052318<tab>freq 7100000"); --absent: offers no service;
+//   --refuse: answers every command "not processed"; --slow-ack MS: holds each
+//     acknowledgement back; --quit-after S; --drop-after S: ends the latest
+//     conversation and runs on; --hang-after S --hang-for S: takes no messages,
+//     what clients send meanwhile left queued; --hostile-items: serves each item
+//     as a megabyte of bytes that are no UTF-8 (0x80 to 0xFF over and over);
+//   --hung-window: shows a window and soon stops taking messages for good.
 #include <windows.h>
 // These build on the types windows.h declares.
 #include <dde.h>
@@ -62,7 +58,6 @@ HDDEDATA ServeItem(HSZ item) {
                                static_cast<DWORD>(value.size() + 1), 0, item, CF_TEXT, 0);
 }
 
-// Benchmarks take how late a command arrived from the log, so to the microsecond.
 HDDEDATA OnExecute(HDDEDATA data) {
     DWORD bytes = 0;
     const auto* text = reinterpret_cast<const wchar_t*>(DdeAccessData(data, &bytes));
@@ -130,7 +125,7 @@ void CALLBACK DropNow(HWND, UINT, UINT_PTR timer, DWORD) {
         PostMessageW(info.hwndPartner, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(info.hwnd), 0);
 }
 
-// Quits, ends the conversation or hangs once the seconds its option gives have passed.
+// Quits, ends the conversation or hangs when its option says.
 void ScheduleFaults() {
     const std::pair<const wchar_t*, TIMERPROC> faults[] = {
         {L"--quit-after", [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); }},

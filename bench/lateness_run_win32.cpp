@@ -19,12 +19,14 @@
 #include <utility>
 #include <vector>
 
-#include "bench/drive_morvane_win32.hpp"
-#include "bench/precise_time_win32.hpp"
+#include "testsupport/drive_morvane_win32.hpp"
+#include "testsupport/precise_time_win32.hpp"
 
 namespace {
 
-using morvane::bench::Quoted;
+std::wstring Quoted(std::wstring_view argument) {
+    return L"\"" + std::wstring(argument) + L"\"";
+}
 
 struct RunOptions {
     std::wstring serverLog;

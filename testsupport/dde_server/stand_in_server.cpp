@@ -1,19 +1,16 @@
 // A stand-in for the radio-control program's DDE server, for tests and benchmarks:
 // service "hrd_radio_000", topic "hrd_cat", items "hrd_frequency" ("14.074.000")
 // and "hrd_hertz" ("14074000") with advise loops. "freq N" retunes it, advising
-// after the acknowledgement as the real program does. It logs each command on
-// arrival after the local time to the microsecond ("14:03:07.052318<tab>freq 7100000").
-//
-//   morvane_dde_server [--log FILE] [--ready-event NAME] [--frequency HZ] [--refuse]
-//                      [--absent] [--quit-after S] [--drop-after S] [--slow-ack MS]
-//                      [--hostile-items] [--hang-after S --hang-for S] [--hung-window]
-//
-// --refuse answers every command "not processed"; --absent offers no service;
-// --drop-after ends the latest conversation and runs on; --slow-ack holds each
-// acknowledgement back; --hostile-items serves each item as a megabyte of bytes
-// that are no UTF-8 (0x80 to 0xFF over and over); --hang-after stops taking
-// messages for --hang-for seconds, what clients send meanwhile left queued;
-// --hung-window shows a window and never takes a message again.
+// after the acknowledgement as the real program does. It is ready once it first
+// waits for messages (WaitForInputIdle). Options:
+//   --log FILE: each command on arrival after the local time to the microsecond
+//     ("14:03:07.052318<tab>freq 7100000"); --absent: offers no service;
+//   --refuse: answers every command "not processed"; --slow-ack MS: holds each
+//     acknowledgement back; --quit-after S; --drop-after S: ends the latest
+//     conversation and runs on; --hang-after S --hang-for S: takes no messages,
+//     what clients send meanwhile left queued; --hostile-items: serves each item
+//     as a megabyte of bytes that are no UTF-8 (0x80 to 0xFF over and over);
+//   --hung-window: shows a window and soon stops taking messages for good.
 #include <windows.h>
 // These build on the types windows.h declares.
 #include <dde.h>
@@ -24,10 +21,11 @@
 #include <cwchar>
 #include <map>
 #include <string>
+#include <utility>
 
-#include "bench/precise_time_win32.hpp"
 #include "radiolink/frequency_text.hpp"
 #include "radiolink/text_codec_win32.hpp"
+#include "testsupport/precise_time_win32.hpp"
 
 namespace {
 
@@ -43,16 +41,8 @@ std::FILE* gLog = nullptr;
 constexpr UINT kAdviseMessage = WM_APP + 1;
 
 // An option's value as a number: 1 for a switch given, 0 for an option not given.
-long long Number(const wchar_t* option) {
-    return std::wcstoll(gOptions[option].c_str(), nullptr, 10);
-}
-
-UINT Ms(const wchar_t* secondsOption) {
-    return static_cast<UINT>(Number(secondsOption) * 1000);
-}
-
-HDDEDATA Answer(bool yes) {
-    return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(yes));
+UINT Number(const wchar_t* option) {
+    return static_cast<UINT>(std::wcstoul(gOptions[option].c_str(), nullptr, 10));
 }
 
 HDDEDATA ServeItem(HSZ item) {
@@ -68,7 +58,6 @@ HDDEDATA ServeItem(HSZ item) {
                                static_cast<DWORD>(value.size() + 1), 0, item, CF_TEXT, 0);
 }
 
-// Benchmarks take how late a command arrived from the log, so to the microsecond.
 HDDEDATA OnExecute(HDDEDATA data) {
     DWORD bytes = 0;
     const auto* text = reinterpret_cast<const wchar_t*>(DdeAccessData(data, &bytes));
@@ -81,7 +70,7 @@ HDDEDATA OnExecute(HDDEDATA data) {
         std::fflush(gLog);
     }
     if (Number(L"--refuse")) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
-    if (Number(L"--slow-ack") > 0) Sleep(static_cast<DWORD>(Number(L"--slow-ack")));
+    Sleep(Number(L"--slow-ack"));
     if (const auto hertz = morvane::FrequencyOfCommand(morvane::Utf8FromWide(command))) {
         gFrequencyHz = *hertz;
         PostThreadMessageW(GetCurrentThreadId(), kAdviseMessage, 0, 0);
@@ -93,15 +82,16 @@ HDDEDATA CALLBACK OnTransaction(UINT type, UINT format, HCONV conversation, HSZ 
                                 HDDEDATA data, ULONG_PTR, ULONG_PTR) {
     const bool ourItem = format == CF_TEXT && (DdeCmpStringHandles(second, gDisplayItem) == 0 ||
                                                DdeCmpStringHandles(second, gHertzItem) == 0);
+    const bool ourService = !Number(L"--absent") && DdeCmpStringHandles(first, gTopic) == 0 &&
+                            DdeCmpStringHandles(second, gService) == 0;
     switch (type) {
         case XTYP_CONNECT:
-            return Answer(!Number(L"--absent") && DdeCmpStringHandles(first, gTopic) == 0 &&
-                          DdeCmpStringHandles(second, gService) == 0);
+            return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(ourService));
         case XTYP_CONNECT_CONFIRM:
             gConversation = conversation;
             return nullptr;
         case XTYP_ADVSTART:
-            return Answer(ourItem);
+            return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(ourItem));
         case XTYP_REQUEST:
         case XTYP_ADVREQ:
             return ourItem ? ServeItem(second) : nullptr;
@@ -125,13 +115,6 @@ bool StartService() {
     return Number(L"--absent") || DdeNameService(gInstance, gService, nullptr, DNS_REGISTER);
 }
 
-void SignalReady() {
-    if (HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, gOptions[L"--ready-event"].c_str())) {
-        SetEvent(ready);
-        CloseHandle(ready);
-    }
-}
-
 // Ends the conversation as DdeDisconnect does on Windows, by posting the client
 // a terminate: Wine's DdeDisconnect does nothing on a server's side.
 void CALLBACK DropNow(HWND, UINT, UINT_PTR timer, DWORD) {
@@ -142,22 +125,17 @@ void CALLBACK DropNow(HWND, UINT, UINT_PTR timer, DWORD) {
         PostMessageW(info.hwndPartner, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(info.hwnd), 0);
 }
 
-void CALLBACK HangNow(HWND, UINT, UINT_PTR timer, DWORD) {
-    KillTimer(nullptr, timer);
-    Sleep(Ms(L"--hang-for"));
-}
-
-void CALLBACK QuitNow(HWND, UINT, UINT_PTR, DWORD) {
-    PostQuitMessage(0);
-}
-
-// A window that every top-level broadcast reaches and that never answers.
-[[noreturn]] void ShowWindowAndHang() {
-    ShowWindow(CreateWindowExW(0, L"STATIC", L"Hung", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                               nullptr, nullptr, nullptr),
-               SW_SHOWNORMAL);
-    SignalReady();
-    for (;;) Sleep(INFINITE);
+// Quits, ends the conversation or hangs when its option says.
+void ScheduleFaults() {
+    const std::pair<const wchar_t*, TIMERPROC> faults[] = {
+        {L"--quit-after", [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); }},
+        {L"--drop-after", DropNow},
+        {L"--hang-after", [](HWND, UINT, UINT_PTR timer, DWORD) {
+             KillTimer(nullptr, timer);
+             Sleep(Number(L"--hang-for") * 1000);
+         }}};
+    for (const auto& [option, fault] : faults)
+        if (Number(option)) SetTimer(nullptr, 0, Number(option) * 1000, fault);
 }
 
 }  // namespace
@@ -170,14 +148,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         value = i + 1 == count || arguments[i + 1][0] == L'-' ? L"1" : arguments[++i];
     }
     LocalFree(arguments);
-    if (Number(L"--hung-window")) ShowWindowAndHang();
-    if (Number(L"--frequency")) gFrequencyHz = Number(L"--frequency");
     if (gOptions.contains(L"--log")) gLog = _wfopen(gOptions[L"--log"].c_str(), L"ab");
-    if (!StartService()) return 1;
-    if (Ms(L"--quit-after") > 0) SetTimer(nullptr, 0, Ms(L"--quit-after"), QuitNow);
-    if (Ms(L"--drop-after") > 0) SetTimer(nullptr, 0, Ms(L"--drop-after"), DropNow);
-    if (Ms(L"--hang-after") > 0) SetTimer(nullptr, 0, Ms(L"--hang-after"), HangNow);
-    SignalReady();
+    if (Number(L"--hung-window")) {  // a window every top-level broadcast reaches
+        ShowWindow(CreateWindowExW(0, L"STATIC", L"Hung", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                   nullptr, nullptr, nullptr, nullptr),
+                   SW_SHOWNORMAL);
+        SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR, DWORD) { Sleep(INFINITE); });
+    } else if (!StartService()) {
+        return 1;
+    }
+    ScheduleFaults();
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == kAdviseMessage && message.hwnd == nullptr) {

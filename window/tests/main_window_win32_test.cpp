@@ -1,5 +1,7 @@
 // The main window in this process, with no radio-control program running: how
-// it opens, its ticks, and what a hostile paste does to it.
+// it opens, its ticks, and what a hostile paste does to it. Then the whole
+// morvane.exe, its DDE link included, against the stand-in radio-control
+// server, watched from outside as a user and that server see it.
 #include "window/main_window_win32.hpp"
 
 #include <commctrl.h>
@@ -7,31 +9,36 @@
 #include <gtest/gtest.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "bench/drive_morvane_win32.hpp"
+#include "radiolink/frequency_text.hpp"
 #include "radiolink/hand_off.hpp"
 #include "radiolink/radio_link_dde_win32.hpp"
+#include "testsupport/drive_morvane_win32.hpp"
+#include "testsupport/precise_time_win32.hpp"
+#include "tracking/tick.hpp"
 
 namespace morvane {
 namespace {
 
-using bench::ControlNamed;
+using bench::ControlNamed, bench::FieldText;
+using ::testing::AllOf, ::testing::AnyOf, ::testing::AnyOfArray, ::testing::ElementsAre;
+using ::testing::Ge, ::testing::Lt;
+using Logged = std::pair<int, std::string>;  // a command the server logged, and when
 
 // The window as the program creates it, on this thread.
 struct TestWindow {
-    explicit TestWindow(TickTiming timing = TickTiming::SweepLocked)
+    explicit TestWindow(TickTiming timing)
         : window(CreateMainWindow(GetModuleHandleW(nullptr), SW_SHOWNORMAL, timing)) {}
-    ~TestWindow() {
-        DestroyWindow(window);
-        MSG quit{};  // posted for the program's message loop as the window goes
-        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-    }
-    std::string Text(std::string_view name) const { return bench::FieldText(window, name); }
+    ~TestWindow() { DestroyWindow(window); }  // its WM_QUIT is left to the next RunTicks
     void RunTicks(int ticks) const {
         for (const ULONGLONG end = GetTickCount64() + 60U * static_cast<unsigned>(ticks);
              GetTickCount64() < end; MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT))
@@ -41,14 +48,12 @@ struct TestWindow {
     // What the window tells a control to paint with: text colour, background colour.
     std::pair<COLORREF, COLORREF> PaintColours(std::string_view name) const {
         HDC dc = CreateCompatibleDC(nullptr);
-        SendMessageW(window, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
-                     reinterpret_cast<LPARAM>(ControlNamed(window, name)));
+        SendMessageW(window, WM_CTLCOLOREDIT, WPARAM(dc), LPARAM(ControlNamed(window, name)));
         const std::pair colours{GetTextColor(dc), GetBkColor(dc)};
         DeleteDC(dc);
         return colours;
     }
-    // What the window's tooltip says, tool by tool: the status line's, and a
-    // marked setting's.
+    // What the window's tooltip says, tool by tool: the status line's, a marked setting's.
     std::vector<std::string> Tips() const {
         HWND tooltip = nullptr;
         do tooltip = FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr);
@@ -58,8 +63,7 @@ struct TestWindow {
         TTTOOLINFOW tool{};
         tool.cbSize = sizeof tool;
         tool.lpszText = text;
-        for (UINT i = 0; SendMessageW(tooltip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(&tool));
-             ++i)
+        for (UINT i = 0; SendMessageW(tooltip, TTM_ENUMTOOLSW, i, LPARAM(&tool)); ++i)
             tips.push_back(Utf8FromWide(text));
         return tips;
     }
@@ -67,10 +71,9 @@ struct TestWindow {
     HWND window;
 };
 
-// How each control opens: its box in pixels at 96 dpi (left, top, width,
-// height), whether it is hidden, and a list's entries in their order. A
-// drop-down's height is its open list's, as Wine measures it: 117 of the 141
-// pixels the window gives it.
+// Each control's box in pixels at 96 dpi (left, top, width, height), whether it
+// is hidden, and a list's entries in order. A drop-down's height is its open
+// list's as Wine measures it: 117 of the 141 pixels the window gives it.
 constexpr std::string_view kOpenedAt96Dpi = R"(client 330 243
 Label4 8 8 81 25
 text2 96 8 121 27
@@ -97,124 +100,330 @@ Text5 248 296 57 19
 Text6 344 304 41 19
 )";
 
-std::string Opened(HWND control, ControlKind kind) {
+std::string Opened(HWND window) {
     RECT box{};
-    if (kind == ControlKind::DropDown)
-        SendMessageW(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&box));
-    else
-        GetWindowRect(control, &box);
-    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&box), 2);
-    char text[64]{};
-    std::snprintf(text, sizeof text, " %ld %ld %ld %ld%s", box.left, box.top, box.right - box.left,
-                  box.bottom - box.top, IsWindowVisible(control) ? "" : " hidden");
-    std::string opened = text;
-    for (int i = 0; kind == ControlKind::DropDown && i < ComboBox_GetCount(control); ++i) {
-        wchar_t entry[16]{};
-        ComboBox_GetLBText(control, i, entry);
-        opened += (i == 0 ? ": " : " ") + Utf8FromWide(entry);
+    GetClientRect(window, &box);
+    std::string opened = "client " + std::to_string(box.right) + " " + std::to_string(box.bottom);
+    for (const ControlSpec& spec : kMainWindowLayout) {
+        HWND control = ControlNamed(window, spec.name);
+        const bool dropDown = spec.kind == ControlKind::DropDown;
+        if (dropDown)
+            SendMessageW(control, CB_GETDROPPEDCONTROLRECT, 0, LPARAM(&box));
+        else
+            GetWindowRect(control, &box);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&box), 2);
+        char text[64]{};
+        std::snprintf(text, sizeof text, "\n%s %ld %ld %ld %ld%s", spec.name.data(), box.left,
+                      box.top, box.right - box.left, box.bottom - box.top,
+                      IsWindowVisible(control) ? "" : " hidden");
+        opened += text;
+        for (int i = 0; dropDown && i < ComboBox_GetCount(control); ++i) {
+            wchar_t entry[16]{};
+            ComboBox_GetLBText(control, i, entry);
+            opened += (i == 0 ? ": " : " ") + Utf8FromWide(entry);
+        }
     }
     return opened + "\n";
 }
 
-TEST(MainWindow, OpensLaidOutInTwipsWithItsListsAndTheFocusInText5) {
-    const TestWindow w;
-    ASSERT_EQ(GetDpiForWindow(w.window), 96U);
-    RECT client{};
-    GetClientRect(w.window, &client);
-    std::string opened =
-        "client " + std::to_string(client.right) + " " + std::to_string(client.bottom) + "\n";
-    for (const ControlSpec& spec : kMainWindowLayout)
-        opened += std::string(spec.name) + Opened(ControlNamed(w.window, spec.name), spec.kind);
-    EXPECT_EQ(opened, kOpenedAt96Dpi);
-    EXPECT_EQ(SendMessageW(ControlNamed(w.window, "Slider1"), TBM_GETRANGEMAX, 0, 0), 10);
-
-    std::string focusOrder;  // from the control that has it, round once and on to the next
-    HWND control = GetFocus();
-    for (int step = 0; step < 12; ++step, control = GetNextDlgTabItem(w.window, control, FALSE)) {
-        const auto index = static_cast<std::size_t>(GetDlgCtrlID(control) - ChildId(ControlId{}));
-        focusOrder += index < kMainWindowLayout.size() ? kMainWindowLayout[index].name : "?";
-        focusOrder += " ";
-    }
-    EXPECT_EQ(focusOrder,
-              "Text5 Text3 text2 chirptime Slider1 Text1 Combo_period Combo_rate "
-              "Combo_step Text6 Text7 Text5 ");
-}
-
-// Puts `text` on the clipboard and pastes it over all that a field holds, as a
-// user does with Ctrl+A, Ctrl+V.
-void PasteOver(HWND window, std::string_view field, const std::wstring& text) {
-    HWND edit = bench::EditNamed(window, field);
-    SendMessageW(edit, EM_SETSEL, 0, -1);
-    OpenClipboard(edit);
-    EmptyClipboard();
-    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    std::memcpy(GlobalLock(memory), text.c_str(), bytes);
-    GlobalUnlock(memory);
-    SetClipboardData(CF_UNICODETEXT, memory);
-    CloseClipboard();
-    SendMessageW(edit, WM_PASTE, 0, 0);
-}
-
-// A megabyte, or text that is no Unicode, pasted over a setting: the field
-// keeps 255 characters, so the window's thread is not held up (Wine's edit took
-// 0.7 s to take a longer line and 0.4 s to paint it at each repaint), and the
-// setting is marked, as the tick cannot use it; put right, the mark goes and
-// the ticks use it again.
-void ExpectAHostilePasteCutAndMarkedUntilPutRight(const TestWindow& w, std::string_view setting,
-                                                  const std::wstring& paste) {
+// A megabyte, or text that is no Unicode, pasted over a setting: the field keeps
+// 255 characters (Wine's edit took 0.7 s to take a longer line, 0.4 s to paint
+// it) and is marked; put right, the mark goes and the ticks use it again.
+void ExpectPasteCutAndMarkedUntilPutRight(const TestWindow& w, std::string_view setting,
+                                          const std::wstring& paste) {
     SCOPED_TRACE(std::string(setting));
-    const std::wstring original = WideFromUtf8(w.Text(setting));
+    const std::wstring original = WideFromUtf8(FieldText(w.window, setting));
     const COLORREF normalText = w.PaintColours(setting).first;
     const ULONGLONG pastedAt = GetTickCount64();
-    PasteOver(w.window, setting, paste);
+    bench::TypeInto(w.window, setting, paste, true);
     w.RunTicks(3);
     RedrawWindow(w.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     EXPECT_LT(GetTickCount64() - pastedAt, 400U) << "three ticks and a repaint";
     EXPECT_EQ(GetWindowTextLengthW(ControlNamed(w.window, setting)), 255);  // cut, not refused
     EXPECT_NE(w.PaintColours(setting).first, normalText);
-    EXPECT_THAT(w.Tips(), ::testing::ElementsAre(kWaitingCondition,
-                                                 ::testing::EndsWith("the sweep is not followed")));
+    EXPECT_THAT(w.Tips(),
+                ElementsAre(kWaitingCondition, ::testing::EndsWith("the sweep is not followed")));
 
-    const std::string readout = w.Text("Text5");
-    PasteOver(w.window, setting, original);
+    const std::string readout = FieldText(w.window, "Text5");
+    bench::TypeInto(w.window, setting, original, true);
     w.RunTicks(3);
     EXPECT_EQ(w.PaintColours(setting).first, normalText);
-    EXPECT_THAT(w.Tips(), ::testing::ElementsAre(kWaitingCondition));
-    EXPECT_NE(w.Text("Text5"), readout);
+    EXPECT_THAT(w.Tips(), ElementsAre(kWaitingCondition));
+    EXPECT_NE(FieldText(w.window, "Text5"), readout);
 }
 
-// The ticks go on after the first, phase-locked as the program has them and
-// free-running as the bench compares them. They show the link down, take the
-// user's edits, and mark what they cannot use.
-TEST(MainWindow, TicksShowTheLinkDownTakeTheUsersEditsAndMarkAHostilePasteUntilPutRight) {
+// With ticks phase-locked as the program has them and free-running as the bench
+// compares them: laid out in twips, lists and focus order; the link shown down;
+// the user's edits taken; what the tick cannot use marked.
+TEST(MainWindow, OpensLaidOutTicksShowTheLinkDownTakeEditsAndMarkAHostilePasteUntilPutRight) {
     const std::wstring megabyteOfDigits(1 << 20, L'9');
     for (const TickTiming timing : {TickTiming::SweepLocked, TickTiming::ClockLocked}) {
         SCOPED_TRACE(timing == TickTiming::SweepLocked ? "sweep-locked" : "clock-locked");
         const TestWindow w(timing);
+        ASSERT_EQ(GetDpiForWindow(w.window), 96U);
+        EXPECT_EQ(Opened(w.window), kOpenedAt96Dpi);
+        EXPECT_EQ(SendMessageW(ControlNamed(w.window, "Slider1"), TBM_GETRANGEMAX, 0, 0), 10);
+        std::string focusOrder;  // from the control that has it, round once and on to the next
+        HWND control = GetFocus();
+        for (int step = 0; step < 12; ++step, control = GetNextDlgTabItem(w.window, control, 0)) {
+            const auto index = std::size_t(GetDlgCtrlID(control) - ChildId(ControlId{}));
+            focusOrder += std::string(kMainWindowLayout.at(index).name) + " ";
+        }
+        EXPECT_EQ(focusOrder,
+                  "Text5 Text3 text2 chirptime Slider1 Text1 Combo_period Combo_rate "
+                  "Combo_step Text6 Text7 Text5 ");
+
         w.RunTicks(3);
         EXPECT_EQ(w.PaintColours("text2").second, kNotConnectedColour);
-        EXPECT_THAT(w.Tips(), ::testing::ElementsAre(kWaitingCondition));  // no server yet
-        EXPECT_EQ(w.Text("Text7"), "0");
-
+        EXPECT_THAT(w.Tips(), ElementsAre(kWaitingCondition));  // no server yet
+        EXPECT_EQ(FieldText(w.window, "Text7"), "0");
         HWND slider = ControlNamed(w.window, "Slider1");
         SendMessageW(slider, TBM_SETPOS, TRUE, -10);
-        SendMessageW(w.window, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 0),
-                     reinterpret_cast<LPARAM>(slider));
+        SendMessageW(w.window, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 0), LPARAM(slider));
         HWND period = ControlNamed(w.window, "Combo_period");
         ComboBox_SetCurSel(period, 0);  // "60", as a click in the list leaves it
         SendMessageW(w.window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(period), CBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(period));
+                     LPARAM(period));
         w.RunTicks(3);
-        EXPECT_EQ(w.Text("Text7"), "-1500");
-        EXPECT_LT(std::stod(w.Text("Text5")), 60.0);
+        EXPECT_EQ(FieldText(w.window, "Text7"), "-1500");
+        EXPECT_LT(std::stod(FieldText(w.window, "Text5")), 60.0);
 
-        ExpectAHostilePasteCutAndMarkedUntilPutRight(w, "Combo_period", megabyteOfDigits);
-        ExpectAHostilePasteCutAndMarkedUntilPutRight(w, "chirptime", std::wstring(1 << 19, 0xDC00));
+        ExpectPasteCutAndMarkedUntilPutRight(w, "Combo_period", megabyteOfDigits);
+        ExpectPasteCutAndMarkedUntilPutRight(w, "chirptime", std::wstring(1 << 19, 0xDC00));
         // A rate in no list: nothing is sent.
-        ExpectAHostilePasteCutAndMarkedUntilPutRight(w, "Combo_rate", megabyteOfDigits);
-        ExpectAHostilePasteCutAndMarkedUntilPutRight(w, "Combo_step",
-                                                     std::wstring(1 << 19, 0xD800));
+        ExpectPasteCutAndMarkedUntilPutRight(w, "Combo_rate", megabyteOfDigits);
+        ExpectPasteCutAndMarkedUntilPutRight(w, "Combo_step", std::wstring(1 << 19, 0xD800));
+    }
+}
+
+constexpr int kTickToArrivalMs = 250;  // from the tick a command leaves at to its log line
+
+// Times here are local milliseconds of the day, as the server logs them.
+int NowMsOfDay() {
+    return static_cast<int>(bench::PreciseLocalMsOfDay());
+}
+
+// The distinct commands the core asks for, in order, over [fromMs, toMs].
+std::vector<std::string> CoreCommandsBetween(const MainFields& settings, int fromMs, int toMs) {
+    struct Commands : HandOff {
+        void HandOffCandidate(MainFields&, const std::string& candidate) override {
+            const std::string command = std::string(kCommandPrefix) + candidate;
+            if (!candidate.empty() && (asked.empty() || asked.back() != command))
+                asked.push_back(command);
+        }
+        std::vector<std::string> asked;
+    } core;
+    for (int ms = fromMs; ms <= toMs; ++ms) {
+        MainFields fields = settings;
+        const int t = (ms + 86'400'000) % 86'400'000;
+        RunTick(fields, {t / 3'600'000, t / 60'000 % 60, t / 1000 % 60, t % 1000}, ".", core);
+    }
+    return core.asked;
+}
+
+// The stand-in server with its switches, and the commands it logged up to
+// `untilMs` ("hh:mm:ss.mmmuuu<tab>command"), read to the millisecond.
+struct StandIn : bench::Process {
+    explicit StandIn(std::wstring_view switches)
+        : ready(bench::StartStandIn(L"--log \"" + log + L"\" " + std::wstring(switches), *this)) {}
+    ~StandIn() {
+        End(0);
+        DeleteFileW(log.c_str());
+    }
+    std::vector<Logged> Commands(int untilMs) const {
+        std::vector<Logged> commands;
+        std::ifstream file(log.c_str());
+        for (std::string line; std::getline(file, line);) {
+            int hour = 0, minute = 0, second = 0, ms = 0, used = 0;
+            std::sscanf(line.c_str(), "%d:%d:%d.%3d%*3d\t%n", &hour, &minute, &second, &ms, &used);
+            ms += ((hour * 60 + minute) * 60 + second) * 1000;
+            if (used > 0 && ms <= untilMs)
+                commands.emplace_back(ms, line.substr(std::size_t(used)));
+        }
+        return commands;
+    }
+    const std::wstring log = std::filesystem::temp_directory_path() /
+                             (L"morvane-stand-in-" + std::to_wstring(GetTickCount64()) + L".log");
+    const bool ready;
+};
+
+// How the stand-in server behaves in one run, and what morvane must show of it.
+struct ServerCase {
+    const char* name;
+    std::wstring_view switches;  // the stand-in's
+    std::string_view statuses;   // the status line's changes: '+' "Connected", '-' not
+    int lostAfterS;              // it quits, ends the conversation or hangs then
+    int watchMs;                 // how long morvane is watched once its window is up
+    int lateMs = 0;              // it starts so long after morvane.exe
+    bool sendsOften = false;     // a user types rate 500, step 50: a command every 100 ms
+
+    bool Has(std::wstring_view option) const { return switches.find(option) != switches.npos; }
+};
+
+struct Watch {
+    int readyMs;              // when the server was ready
+    std::string statuses{};   // the status line's changes, as in ServerCase
+    std::vector<int> atMs{};  // when each showed
+    int firstTickMs = -1, largestTickGapMs = 0, largestRoundTripMs = 0;
+};
+
+// Reads the status line and Text5 (changed by every other tick) every 5 ms: each
+// read is a round trip through morvane's event thread. Starts a late server when due.
+Watch WatchMorvane(const ServerCase& run, HWND window, std::optional<StandIn>& server,
+                   int startMs) {
+    Watch seen{startMs};
+    std::string readout = "Text5";
+    int tickMs = 0;
+    for (const int endMs = NowMsOfDay() + run.watchMs; NowMsOfDay() < endMs; Sleep(5)) {
+        if (!server && NowMsOfDay() >= startMs + run.lateMs) {
+            server.emplace(run.switches);
+            tickMs = seen.readyMs = NowMsOfDay();  // the watch stood still meanwhile
+        }
+        const int before = NowMsOfDay();
+        const std::string status = FieldText(window, "status");
+        const int now = NowMsOfDay();
+        seen.largestRoundTripMs = std::max(seen.largestRoundTripMs, now - before);
+        if (const std::string text = FieldText(window, "Text5"); text != readout) {
+            if (seen.firstTickMs < 0) seen.firstTickMs = now;
+            seen.largestTickGapMs = std::max(seen.largestTickGapMs, tickMs > 0 ? now - tickMs : 0);
+            tickMs = now;
+            readout = text;
+        }
+        const char shown = status == kConnectedStatus      ? '+'
+                           : status == kNotConnectedStatus ? '-'
+                                                           : 0;
+        if (shown != 0 && !seen.statuses.ends_with(shown)) {
+            seen.statuses += shown;
+            seen.atMs.push_back(now);
+        }
+    }
+    return seen;
+}
+
+// "Connected" soon after the server is there, never before, never again once
+// lost unless the server wakes from a hang; "not connected" soon after the loss
+// (a hang's shows 2 s after the first command it leaves unanswered).
+void ExpectTheStatusLineToTellTheTruth(const ServerCase& run, const Watch& seen) {
+    const std::string tickedFirst = run.statuses[0] == '+' ? "-" + std::string(run.statuses) : "";
+    EXPECT_THAT(seen.statuses, AnyOf(run.statuses, tickedFirst));
+    const auto when = [&seen](std::string_view change, int otherwise) {
+        const std::size_t at = seen.statuses.find(change);
+        return at == std::string::npos ? otherwise : seen.atMs[at + change.size() - 1];
+    };
+    const int lossMs = seen.readyMs + run.lostAfterS * 1000;
+    EXPECT_THAT(when("+", seen.readyMs) - seen.readyMs, AllOf(Ge(0), Lt(3000)));
+    EXPECT_THAT(when("+-", lossMs) - lossMs, AllOf(Ge(-999), Lt(run.Has(L"--hang") ? 2500 : 2000)));
+}
+
+// Each logged command is the core's when it arrived (a server woken from a hang
+// takes one stale command, then no burst of the queued ones) and, where every
+// step can go out, each goes once and in order, less perhaps the first. Both hot
+// links show the last or last but one frequency the server took; a hostile
+// megabyte shows cut to 256 bytes, read in the ANSI code page.
+void ExpectTheCoresCommandsAndTheHotLinks(const ServerCase& run, const std::vector<Logged>& logged,
+                                          const MainFields& settings, int settledMs, int wokeMs,
+                                          const std::string& hertz, const std::string& display) {
+    std::vector<std::string> sent, tunedTo{"14074000"}, shown;  // the stand-in's frequency at start
+    int stale = 0, afterWaking = 0;
+    for (const auto& [ms, command] : logged) {
+        if (!run.Has(L"--refuse")) tunedTo.push_back(command.substr(kCommandPrefix.size()));
+        if (ms < settledMs) continue;  // sent while the settings were typed
+        const auto core = CoreCommandsBetween(settings, ms - kTickToArrivalMs, ms);
+        stale += std::find(core.begin(), core.end(), command) == core.end();
+        afterWaking += ms > wokeMs;
+        sent.push_back(command);
+    }
+    EXPECT_LE(stale, run.Has(L"--hang") ? 1 : 0) << "commands that are not the core's";
+    EXPECT_GT(afterWaking, 0) << "no commands since the server woke";
+    tunedTo.erase(tunedTo.begin(),
+                  tunedTo.end() - std::min<std::ptrdiff_t>(2, std::ssize(tunedTo)));
+    for (const std::string& hz : tunedTo) shown.push_back(DisplayFrequencyText(std::stoll(hz)));
+    if (run.Has(L"--hostile")) {
+        std::string bytes;
+        for (int i = 0; i < 256; ++i) bytes += static_cast<char>(0x80 + i % 0x80);
+        tunedTo = shown = {Utf8FromAnsi(bytes)};
+    }
+    EXPECT_THAT(hertz, AnyOfArray(tunedTo));
+    EXPECT_THAT(display, AnyOfArray(shown));
+    if (run.Has(L"--hang") || run.sendsOften) return;
+    std::vector<std::string> steps =
+        CoreCommandsBetween(settings, logged.front().first - kTickToArrivalMs, logged.back().first);
+    if (steps.size() == sent.size() + 1) steps.erase(steps.begin());
+    EXPECT_EQ(sent, steps);
+}
+
+// Runs morvane.exe against the server and watches it; then its other fields, how
+// it closes, and the commands logged while its fields were read.
+void ExpectMorvaneToFollowTheCoreAndTellTheTruth(const ServerCase& run) {
+    std::optional<StandIn> server;
+    if (run.lateMs == 0) server.emplace(run.switches);
+    ASSERT_TRUE(!server || server->ready);
+    const int startMs = NowMsOfDay();
+    bench::Process morvane;
+    ASSERT_TRUE(bench::Start(L"morvane.exe", morvane));
+    HWND window = bench::WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    MainFields settings;
+    if (run.sendsOften) {  // every 100 ms for 28 s from 4 s on: the sweep began 3 s ago
+        settings.Combo_rate = "500";
+        settings.Combo_step = "50";
+        settings.chirptime = std::to_string(((NowMsOfDay() + 100) / 1000 + 297) % 300);
+        bench::TypeInto(window, "Combo_rate", L"500");
+        bench::TypeInto(window, "Combo_step", L"50");
+        bench::TypeInto(window, "chirptime", WideFromUtf8(settings.chirptime));
+    }
+    const int settledMs = run.sendsOften ? NowMsOfDay() + kTickToArrivalMs : 0;
+    const Watch seen = WatchMorvane(run, window, server, startMs);
+    ASSERT_TRUE(server && server->ready);
+    EXPECT_THAT(seen.firstTickMs - startMs, AllOf(Ge(0), Lt(1000))) << "shows and ticks at once";
+    EXPECT_LT(seen.largestTickGapMs, 1000) << "the ticks stopped";
+    EXPECT_LT(seen.largestRoundTripMs, 250) << "the event thread stalled";
+    ExpectTheStatusLineToTellTheTruth(run, seen);
+    int clientWindows = 0;  // Wine's DdeConnect leaves one per try until the program cleans up
+    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"WineDdeClientW", nullptr));) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        clientWindows += owner == morvane.dwProcessId;
+    }
+    EXPECT_LE(clientWindows, 1) << "the tries to connect pile up";
+    EXPECT_EQ(bench::TextOf(window), kWindowCaption);
+    const std::string timeOfDay = FieldText(window, "Text1"), display = FieldText(window, "text2"),
+                      hertz = FieldText(window, "Text4");
+    const int readMs = NowMsOfDay();
+    // Hidden first: Wine with no window manager waits 2 s to take a closing window off.
+    ShowWindowAsync(window, SW_HIDE);
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
+    const int closedMs = NowMsOfDay();
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(morvane.Ended(10'000)) << "closes when asked";
+    EXPECT_LT(NowMsOfDay() - closedMs, 1000) << "ends at once, whatever its link waits for";
+    if (NowMsOfDay() < startMs) GTEST_SKIP() << "ran across midnight";
+    int hour = -1, minute = -1, second = -1;
+    ASSERT_EQ(std::sscanf(timeOfDay.c_str(), "%d:%d:%d", &hour, &minute, &second), 3) << timeOfDay;
+    EXPECT_LE(std::abs(readMs / 1000 - ((hour * 60 + minute) * 60 + second)), 2) << timeOfDay;
+    const std::vector<Logged> logged = server->Commands(readMs);
+    ASSERT_EQ(logged.empty(), run.statuses == "-");
+    const int wokeMs = run.Has(L"--hang") && !seen.atMs.empty() ? seen.atMs.back() : 0;
+    if (!logged.empty())
+        ExpectTheCoresCommandsAndTheHotLinks(run, logged, settings, settledMs, wokeMs, hertz,
+                                             display);
+}
+
+TEST(MorvaneProgram, FollowsTheCoreAndTellsTheTruthWhateverTheServerDoes) {
+    // clang-format off
+    const ServerCase runs[] = {
+        {"serves a megabyte that is no UTF-8, answers every command, then quits", L"--hostile-items --quit-after 3", "+-", 3, 5000},
+        {"refuses every command, then ends the conversation but runs on", L"--refuse --drop-after 3", "+-", 3, 5000},
+        {"absent for 4 s, then starts; slow to acknowledge", L"--slow-ack 400", "-+", 0, 6500, 4000},
+        {"hangs for 3 s mid-run, rate 500 and step 50 typed in", L"--hang-after 3 --hang-for 3", "+-+", 3, 7000, 0, true},
+        // Wine passes over a window that has taken no message for 5 s; until
+        // then an initiate waits on it for as long as the hang lasts.
+        {"a hung program's window up, no server", L"--hung-window", "-", 0, 2000},
+    };
+    // clang-format on
+    for (const ServerCase& run : runs) {
+        SCOPED_TRACE(run.name);
+        ExpectMorvaneToFollowTheCoreAndTellTheTruth(run);
     }
 }
 

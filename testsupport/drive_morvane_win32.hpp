@@ -1,8 +1,8 @@
 #pragma once
 
-// Starts the programs the build puts side by side and drives morvane.exe's
-// window from outside, as a user would: for the lateness runs and the test of
-// the whole program.
+// Starts the programs the build puts side by side (CreateProcess looks in this
+// program's folder first) and drives morvane.exe's window from outside, as a
+// user would: for the test of the whole program and the lateness runs.
 #include <windows.h>
 
 #include <string>
@@ -12,17 +12,6 @@
 #include "window/main_window_win32.hpp"
 
 namespace morvane::bench {
-
-inline std::wstring Quoted(std::wstring_view argument) {
-    return L"\"" + std::wstring(argument) + L"\"";
-}
-
-// A program in this program's folder, quoted for a command line.
-inline std::wstring Beside(std::wstring_view program) {
-    std::wstring folder(MAX_PATH, L'\0');
-    folder.resize(GetModuleFileNameW(nullptr, folder.data(), MAX_PATH));
-    return Quoted(folder.substr(0, folder.find_last_of(L"\\/") + 1) + std::wstring(program));
-}
 
 // A program started from here, ended (if still running) when this goes.
 struct Process : PROCESS_INFORMATION {
@@ -49,20 +38,11 @@ inline bool Start(std::wstring commandLine, Process& started) {
                           &startup, &started) != FALSE;
 }
 
-// Starts the stand-in server beside this program with `arguments`; true once
-// it is ready (its service offered, unless absent; its window shown, if hung),
-// false if it is not within 10 s.
+// Starts the stand-in server; true once it first waits for messages (its
+// service offered or its hung window shown), false if not within 10 s.
 inline bool StartStandIn(const std::wstring& arguments, Process& server) {
-    static int started = 0;
-    const std::wstring ready = L"MorvaneStandInReady-" + std::to_wstring(GetCurrentProcessId()) +
-                               L"-" + std::to_wstring(++started);
-    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, ready.c_str());
-    const bool isReady =
-        Start(Beside(L"morvane_dde_server.exe") + L" --ready-event " + ready + L" " + arguments,
-              server) &&
-        WaitForSingleObject(event, 10'000) == WAIT_OBJECT_0;
-    CloseHandle(event);
-    return isReady;
+    return Start(L"morvane_dde_server.exe " + arguments, server) &&
+           WaitForInputIdle(server.hProcess, 10'000) == 0;
 }
 
 // Morvane's main window, once shown; nullptr after 15 s without.
@@ -81,18 +61,18 @@ inline HWND ControlNamed(HWND window, std::string_view field) {
     return nullptr;
 }
 
-// The edit a user types into: the field itself, or a drop-down list's edit.
-inline HWND EditNamed(HWND window, std::string_view field) {
+// Types over all that a field (or a drop-down's edit) holds, character by
+// character, or replaces it at once as a paste does.
+inline void TypeInto(HWND window, std::string_view field, const std::wstring& text,
+                     bool pasted = false) {
     HWND control = ControlNamed(window, field);
     HWND inner = FindWindowExW(control, nullptr, L"Edit", nullptr);
-    return inner != nullptr ? inner : control;
-}
-
-// Selects what the field holds and types over it, one character at a time.
-inline void TypeInto(HWND window, std::string_view field, std::wstring_view text) {
-    HWND edit = EditNamed(window, field);
+    HWND edit = inner != nullptr ? inner : control;
     SendMessageW(edit, EM_SETSEL, 0, -1);
-    for (wchar_t typed : text) SendMessageW(edit, WM_CHAR, typed, 0);
+    if (pasted)
+        SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+    else
+        for (wchar_t typed : text) SendMessageW(edit, WM_CHAR, typed, 0);
 }
 
 // A window's text in UTF-8, read with WM_GETTEXT, so from another process too;

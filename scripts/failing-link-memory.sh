@@ -13,7 +13,7 @@
 # open, every command refused); "absent" against one that offers no service,
 # so the link keeps trying to open.
 #
-# Each runs MORVANE_MEMORY_SECONDS (default 20; the report's figures come from
+# Each runs MORVANE_MEMORY_SECONDS (default 10; the report's figures come from
 # 600) after a 10 s start. CTest runs them in the ci and windows presets. The
 # figures are for docs/RELIABILITY.md, not a pass or fail: it fails only when
 # a morvane did not live through the run.
@@ -24,7 +24,7 @@ cd "$(dirname "$0")/.."
 # shellcheck source=bench-common.sh
 source scripts/bench-common.sh
 
-seconds=${MORVANE_MEMORY_SECONDS:-20}
+seconds=${MORVANE_MEMORY_SECONDS:-10}
 out=$PWD/build/memory
 mkdir -p "$out"
 

@@ -4,7 +4,7 @@
 #include <signal.h>
 
 #include "radiolink/radio_link_hamlib.hpp"
-#include "testsupport/rigctld_proxy.hpp"
+#include "testsupport/rigctld.hpp"
 
 namespace morvane {
 namespace {

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "radiolink/hand_off.hpp"
-#include "testsupport/rigctld_proxy.hpp"
+#include "testsupport/rigctld.hpp"
 #include "testsupport/window_watch.hpp"
 
 using namespace morvane;

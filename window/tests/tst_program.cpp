@@ -7,7 +7,7 @@
 #include <QtTest>
 #include <optional>
 
-#include "testsupport/rigctld_proxy.hpp"
+#include "testsupport/rigctld.hpp"
 
 using namespace morvane::testing;
 

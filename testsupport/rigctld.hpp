@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <mutex>
 #include <optional>
@@ -7,9 +9,30 @@
 #include <thread>
 #include <vector>
 
-#include "testsupport/rigctld_process.hpp"
-
 namespace morvane::testing {
+
+// A real rigctld serving Hamlib's dummy radio on a free loopback port, killed
+// when destroyed. SIGSTOP to pid() makes a hung radio of it.
+class RigctldProcess {
+  public:
+    explicit RigctldProcess(const std::string& extraArguments = {});
+    ~RigctldProcess() { Kill(); }
+    RigctldProcess(const RigctldProcess&) = delete;
+    RigctldProcess& operator=(const RigctldProcess&) = delete;
+
+    int port() const { return port_; }
+    pid_t pid() const { return pid_; }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+    void Kill();  // SIGKILL, and reap it
+    // A new rigctld on the same port, as a user restarting it would. Returns at
+    // once, so that a window's thread need not wait for it to listen.
+    void Restart();
+
+  private:
+    std::string command_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
 
 // A rigctld-protocol peer in front of a real rigctld, passing requests and
 // answers through unless told to play a radio that refuses, a broken radio or
@@ -18,8 +41,6 @@ class RigctldProxy {
   public:
     explicit RigctldProxy(const RigctldProcess& rigctld);
     ~RigctldProxy();
-    RigctldProxy(const RigctldProxy&) = delete;
-    RigctldProxy& operator=(const RigctldProxy&) = delete;
 
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
     // From now on, answer every frequency command "RPRT -9" (rejected).

@@ -82,24 +82,21 @@ static void Send(int fd, const std::string& bytes) {
 }
 
 RigctldProxy::RigctldProxy(const RigctldProcess& rigctld)
-    : upstreamPort_(rigctld.port()), listener_(LoopbackSocket(0, &port_)), thread_([this] {
-          for (pollfd waiting{listener_, POLLIN, 0}; !stopping_;) {
+    : upstreamPort_(rigctld.port()),
+      listener_(LoopbackSocket(0, &port_)),
+      thread_([this](std::stop_token stop) {
+          for (pollfd waiting{listener_, POLLIN, 0}; !stop.stop_requested();) {
               if (poll(&waiting, 1, 50) <= 0) continue;
               const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
               const int upstream = LoopbackSocket(upstreamPort_);
               serving_ = upstream >= 0;  // else the client sees it close
-              if (serving_) Serve(client, upstream);
+              if (serving_) Serve(client, upstream, stop);
               serving_ = false;
               close(client);
               close(upstream);
           }
+          close(listener_);
       }) {}
-
-RigctldProxy::~RigctldProxy() {
-    stopping_ = true;
-    thread_.join();
-    close(listener_);
-}
 
 void RigctldProxy::AnswerFrequencyReadsWith(const std::vector<std::string>& texts) {
     std::lock_guard lock(mutex_);
@@ -112,10 +109,10 @@ std::vector<std::string> RigctldProxy::RefusedCommands() const {
 }
 
 // Until either side goes, or the proxy does.
-void RigctldProxy::Serve(int client, int upstream) {
+void RigctldProxy::Serve(int client, int upstream, std::stop_token stop) {
     std::string pending;  // the client's bytes after its last complete line
     auto nextByte = std::chrono::steady_clock::now();
-    for (pollfd ready[] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}}; !stopping_;) {
+    for (pollfd ready[] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}}; !stop.stop_requested();) {
         poll(ready, 2, 50);
         if (trickling_ && std::chrono::steady_clock::now() >= nextByte) {
             Send(client, "1");

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,13 +41,11 @@ class RigctldProcess {
 class RigctldProxy {
   public:
     explicit RigctldProxy(const RigctldProcess& rigctld);
-    ~RigctldProxy();
 
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
     // From now on, answer every frequency command "RPRT -9" (rejected).
     void RefuseFrequencies() { refusing_ = true; }
-    // From now on, answer the frequency reads with these texts in turn, the
-    // last one for good.
+    // From now on, answer frequency reads with these texts in turn, the last for good.
     void AnswerFrequencyReadsWith(const std::vector<std::string>& texts);
     // From now on, answer nothing but one byte every 0.3 s, never a line end.
     void Trickle() { trickling_ = true; }
@@ -56,20 +55,19 @@ class RigctldProxy {
     std::vector<std::string> RefusedCommands() const;
 
   private:
-    void Serve(int client, int upstream);
+    void Serve(int client, int upstream, std::stop_token stop);
     std::optional<std::string> AnswerInstead(const std::string& request);
 
     const int upstreamPort_;
     int port_ = 0;
     const int listener_;
-    std::atomic<bool> stopping_ = false;
     std::atomic<bool> refusing_ = false;
     std::atomic<bool> trickling_ = false;
     std::atomic<bool> serving_ = false;
     mutable std::mutex mutex_;  // guards the two below, shared with the proxy's thread
     std::vector<std::string> readings_;
     std::vector<std::string> refused_;
-    std::thread thread_;  // last: starts after everything it uses
+    std::jthread thread_;  // last: starts after everything it uses, stops before any goes
 };
 
 }  // namespace morvane::testing

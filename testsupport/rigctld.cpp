@@ -32,9 +32,8 @@ static int LoopbackSocket(int port, int* chosen = nullptr) {
         close(fd);
         return -1;
     }
-    if (bind(fd, any, length) != 0 || listen(fd, 4) != 0 || getsockname(fd, any, &length) != 0) {
+    if (bind(fd, any, length) != 0 || listen(fd, 4) != 0 || getsockname(fd, any, &length) != 0)
         throw std::runtime_error("cannot listen on loopback");
-    }
     *chosen = ntohs(address.sin_port);
     return fd;
 }
@@ -53,9 +52,8 @@ RigctldProcess::RigctldProcess(const std::string& extraArguments) {
     close(LoopbackSocket(0, &port_));  // a port no one listens on now
     command_ = "exec rigctld -m 1 -T 127.0.0.1 -t " + std::to_string(port_) + " " + extraArguments;
     Restart();
-    for (int attempt = 0; !Listening(port_); ++attempt, std::this_thread::sleep_for(10ms)) {
+    for (int attempt = 0; !Listening(port_); ++attempt, std::this_thread::sleep_for(10ms))
         if (attempt == 500) throw std::runtime_error("no rigctld (is libhamlib-utils installed?)");
-    }
 }
 
 void RigctldProcess::Restart() {
@@ -64,9 +62,8 @@ void RigctldProcess::Restart() {
     if ((pid_ = fork()) != 0) return;
     // A test that dies (a sanitizer halting it, say) must not leave rigctld behind
     // holding the test runner's output open: it dies with the thread that started it.
-    if (prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent) {
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent)
         execl("/bin/sh", "sh", "-c", command_.c_str(), static_cast<char*>(nullptr));
-    }
     _exit(127);
 }
 
@@ -97,16 +94,6 @@ RigctldProxy::RigctldProxy(const RigctldProcess& rigctld)
           }
           close(listener_);
       }) {}
-
-void RigctldProxy::AnswerFrequencyReadsWith(const std::vector<std::string>& texts) {
-    std::lock_guard lock(mutex_);
-    readings_ = texts;
-}
-
-std::vector<std::string> RigctldProxy::RefusedCommands() const {
-    std::lock_guard lock(mutex_);
-    return refused_;
-}
 
 // Until either side goes, or the proxy does.
 void RigctldProxy::Serve(int client, int upstream, std::stop_token stop) {

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <mutex>
 #include <optional>
-#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,8 +24,7 @@ class RigctldProcess {
     pid_t pid() const { return pid_; }
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
     void Kill();  // SIGKILL, and reap it
-    // A new rigctld on the same port, as a user restarting it would. Returns at
-    // once, so that a window's thread need not wait for it to listen.
+    // A new rigctld on the same port; returns at once, not holding up a window's thread.
     void Restart();
 
   private:
@@ -46,13 +44,18 @@ class RigctldProxy {
     // From now on, answer every frequency command "RPRT -9" (rejected).
     void RefuseFrequencies() { refusing_ = true; }
     // From now on, answer frequency reads with these texts in turn, the last for good.
-    void AnswerFrequencyReadsWith(const std::vector<std::string>& texts);
+    void AnswerFrequencyReadsWith(const std::vector<std::string>& texts) {
+        std::lock_guard lock(mutex_);
+        readings_ = texts;
+    }
     // From now on, answer nothing but one byte every 0.3 s, never a line end.
     void Trickle() { trickling_ = true; }
-    // Whether a client is connected now.
-    bool Serving() const { return serving_; }
+    bool Serving() const { return serving_; }  // whether a client is connected now
     // The frequency commands refused so far, as they came ("F 2000000.000000").
-    std::vector<std::string> RefusedCommands() const;
+    std::vector<std::string> RefusedCommands() const {
+        std::lock_guard lock(mutex_);
+        return refused_;
+    }
 
   private:
     void Serve(int client, int upstream, std::stop_token stop);

@@ -15,10 +15,9 @@ using Clock = std::chrono::steady_clock;
 
 class WatchedWindow {
   public:
-    // The window with radio `model` at `port`, its clock reading `startMs` past midnight,
-    // then `stepMs` more at each reading (0: it stands still). Each tick aims 1 ms past the
-    // sweep's next 50 ms mark: readings 2 ms past a mark, moving by whole marks, keep the
-    // ticks 49 ms apart.
+    // The window with radio `model` at `port`, its clock at `startMs` past midnight and
+    // `stepMs` more at each reading (0: it stands still). Ticks aim 1 ms past the sweep's
+    // 50 ms marks: readings 2 ms past one, moving by whole marks, keep them 49 ms apart.
     WatchedWindow(int startMs, int stepMs, int model = 1, std::string port = {},
                   std::function<ClockStatus()> clockStatus = ReadKernelClockStatus)
         : window_({{model, std::move(port), 0, {}},
@@ -44,9 +43,8 @@ class WatchedWindow {
     // most, with margin for a loaded machine.
     bool TickedOnTimeAfter(Clock::time_point from) const {
         Clock::duration longest{};
-        for (const Clock::time_point tick : ticks_) {
+        for (const Clock::time_point tick : ticks_)
             if (tick > from) longest = std::max(longest, tick - std::exchange(from, tick));
-        }
         return std::max(longest, Clock::now() - from) < std::chrono::milliseconds(250);
     }
 

@@ -30,10 +30,9 @@ struct EventThread : LinkListener {
 
 enum class Fault { Nonsense, Trickling, GoneDuringATrickle };
 
-// A peer in front of rigctld fails while a new frequency goes out at every tick.
-// One that trickles keeps a call waiting past Hamlib's own time-outs: the link
-// gives it up, and does not wait for it when it goes. The window's link-fault test
-// has the radio killed, hung or refusing.
+// A peer in front of rigctld fails while a new frequency goes out at every tick. One that
+// trickles keeps a call waiting past Hamlib's own time-outs: the link gives it up, and does
+// not wait for it when it goes. The window's test has rigctld killed, hung or refusing.
 TEST(HamlibLink, ARadioThatStopsAnsweringOrMakesNoSenseClosesAndLetsGo) {
     // Readings that make no sense, two at a time between good ones, which clear the
     // count of failed calls; commands the radio takes do not, so the last closes the link.
@@ -49,8 +48,7 @@ TEST(HamlibLink, ARadioThatStopsAnsweringOrMakesNoSenseClosesAndLetsGo) {
         EXPECT_THROW(link->Execute("freq 2300000"), LinkFailure) << "accepted before it opened";
         ASSERT_TRUE(events.Until(*link, [&] { return !events.hertz.empty(); }));
         EXPECT_THROW(link->Execute("mode USB"), LinkFailure);  // only "freq N" is a command
-        if (fault == Fault::Nonsense) proxy.AnswerFrequencyReadsWith(readings);
-        if (fault != Fault::Nonsense) proxy.Trickle();
+        fault == Fault::Nonsense ? proxy.AnswerFrequencyReadsWith(readings) : proxy.Trickle();
         if (fault == Fault::GoneDuringATrickle) {
             link->Execute("freq 2100000");  // its answer never ends
             std::this_thread::sleep_for(100ms);

@@ -105,11 +105,9 @@ class ProgramTest : public QObject {
         const int second = QTime(0, 0).secsTo(utc ? now.toUTC().time() : now.time());
         QProcess program;
         program.startCommand(
-            QString(MORVANE_PROGRAM
-                    " -m 2 -r %1 --period 1800 --chirptime %2 --rate 500 --step 500 --offset 0 %3")
-                .arg(address)
-                .arg((second + 1794) % 1800)
-                .arg(utc ? "--utc" : ""));
+            QString("%1 -m 2 -r %2 --period 1800 --chirptime %3 --rate 500 --step 500 %4")
+                .arg(MORVANE_PROGRAM, address, QString::number((second + 1794) % 1800),
+                     utc ? "--utc" : ""));
         const auto radioOnAStep = [&] {  // as Hamlib's own client, rigctl, finds it
             QProcess rigctl;
             rigctl.startCommand("rigctl -m 2 -r " + address + " f");

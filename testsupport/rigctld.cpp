@@ -1,0 +1,137 @@
+#include "testsupport/rigctld.hpp"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+
+namespace morvane::testing {
+
+using namespace std::chrono_literals;
+
+// A TCP socket connected to the loopback `port` (-1 when nothing takes it), or
+// for port 0 one listening on a loopback port the kernel chooses: `*chosen`.
+static int LoopbackSocket(int port, int* chosen = nullptr) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{
+        AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    auto* any = reinterpret_cast<sockaddr*>(&address);
+    socklen_t length = sizeof address;
+    if (port != 0) {
+        if (connect(fd, any, length) == 0) return fd;
+        close(fd);
+        return -1;
+    }
+    if (bind(fd, any, length) != 0 || listen(fd, 4) != 0 || getsockname(fd, any, &length) != 0)
+        throw std::runtime_error("cannot listen on loopback");
+    *chosen = ntohs(address.sin_port);
+    return fd;
+}
+
+// From the kernel's table: rigctld 4.5 may close a client's descriptor while it
+// tidies up after a probe that connected just before.
+static bool Listening(int port) {
+    char listening[48];
+    std::snprintf(listening, sizeof listening, "0100007F:%04X 00000000:0000 0A", port);
+    std::ifstream table("/proc/net/tcp");
+    return std::string(std::istreambuf_iterator<char>(table), {}).find(listening) !=
+           std::string::npos;
+}
+
+RigctldProcess::RigctldProcess(const std::string& extraArguments) {
+    close(LoopbackSocket(0, &port_));  // a port no one listens on now
+    command_ = "exec rigctld -m 1 -T 127.0.0.1 -t " + std::to_string(port_) + " " + extraArguments;
+    Restart();
+    for (int attempt = 0; !Listening(port_); ++attempt, std::this_thread::sleep_for(10ms))
+        if (attempt == 500) throw std::runtime_error("no rigctld (is libhamlib-utils installed?)");
+}
+
+void RigctldProcess::Restart() {
+    Kill();
+    const pid_t parent = getpid();
+    if ((pid_ = fork()) != 0) return;
+    // A test that dies (a sanitizer halting it, say) must not leave rigctld behind
+    // holding the test runner's output open: it dies with the thread that started it.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent)
+        execl("/bin/sh", "sh", "-c", command_.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+}
+
+void RigctldProcess::Kill() {
+    if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+// What does not fit the peer's socket buffer now is dropped: a peer that
+// stops reading must not hold up the proxy.
+static void Send(int fd, const std::string& bytes) {
+    send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+RigctldProxy::RigctldProxy(const RigctldProcess& rigctld)
+    : upstreamPort_(rigctld.port()),
+      listener_(LoopbackSocket(0, &port_)),
+      thread_([this](std::stop_token stop) {
+          for (pollfd waiting{listener_, POLLIN, 0}; !stop.stop_requested();) {
+              if (poll(&waiting, 1, 50) <= 0) continue;
+              const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+              const int upstream = LoopbackSocket(upstreamPort_);
+              serving_ = upstream >= 0;  // else the client sees it close
+              if (serving_) Serve(client, upstream, stop);
+              serving_ = false;
+              close(client);
+              close(upstream);
+          }
+          close(listener_);
+      }) {}
+
+// Until either side goes, or the proxy does.
+void RigctldProxy::Serve(int client, int upstream, std::stop_token stop) {
+    std::string pending;  // the client's bytes after its last complete line
+    auto nextByte = std::chrono::steady_clock::now();
+    for (pollfd ready[] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}}; !stop.stop_requested();) {
+        poll(ready, 2, 50);
+        if (trickling_ && std::chrono::steady_clock::now() >= nextByte) {
+            Send(client, "1");
+            nextByte = std::chrono::steady_clock::now() + 300ms;
+        }
+        char buffer[4096];
+        for (const pollfd& side : ready) {
+            const ssize_t got = side.revents ? recv(side.fd, buffer, sizeof buffer, 0) : 1;
+            if (got <= 0) return;
+            if (side.revents && side.fd == upstream) Send(client, {buffer, std::size_t(got)});
+            if (side.revents && side.fd == client) pending.append(buffer, std::size_t(got));
+        }
+        for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            const std::string request = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            const std::optional<std::string> answer = AnswerInstead(request);
+            Send(answer ? client : upstream, answer.value_or(request + "\n"));
+        }
+    }
+}
+
+std::optional<std::string> RigctldProxy::AnswerInstead(const std::string& request) {
+    if (trickling_) return "";  // the requests go unanswered
+    std::lock_guard lock(mutex_);
+    if (refusing_ && (request.starts_with("F ") || request.starts_with("\\set_freq "))) {
+        refused_.push_back(request);
+        return "RPRT -9\n";
+    }
+    if (readings_.empty() || (request != "f" && request != "\\get_freq")) return std::nullopt;
+    const std::string reading = readings_.front() + "\n";
+    if (readings_.size() > 1) readings_.erase(readings_.begin());
+    return reading;
+}
+
+}  // namespace morvane::testing

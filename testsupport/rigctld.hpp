@@ -1,0 +1,76 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace morvane::testing {
+
+// A real rigctld serving Hamlib's dummy radio on a free loopback port, killed
+// when destroyed. SIGSTOP to pid() makes a hung radio of it.
+class RigctldProcess {
+  public:
+    explicit RigctldProcess(const std::string& extraArguments = {});
+    ~RigctldProcess() { Kill(); }
+    RigctldProcess(const RigctldProcess&) = delete;
+    RigctldProcess& operator=(const RigctldProcess&) = delete;
+
+    int port() const { return port_; }
+    pid_t pid() const { return pid_; }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+    void Kill();  // SIGKILL, and reap it
+    // A new rigctld on the same port; returns at once, not holding up a window's thread.
+    void Restart();
+
+  private:
+    std::string command_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+// A rigctld-protocol peer in front of a real rigctld, passing requests and
+// answers through unless told to play a radio that refuses, a broken radio or
+// a hostile peer. One client at a time, as a link connects.
+class RigctldProxy {
+  public:
+    explicit RigctldProxy(const RigctldProcess& rigctld);
+
+    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+    // From now on, answer every frequency command "RPRT -9" (rejected).
+    void RefuseFrequencies() { refusing_ = true; }
+    // From now on, answer frequency reads with these texts in turn, the last for good.
+    void AnswerFrequencyReadsWith(const std::vector<std::string>& texts) {
+        std::lock_guard lock(mutex_);
+        readings_ = texts;
+    }
+    // From now on, answer nothing but one byte every 0.3 s, never a line end.
+    void Trickle() { trickling_ = true; }
+    bool Serving() const { return serving_; }  // whether a client is connected now
+    // The frequency commands refused so far, as they came ("F 2000000.000000").
+    std::vector<std::string> RefusedCommands() const {
+        std::lock_guard lock(mutex_);
+        return refused_;
+    }
+
+  private:
+    void Serve(int client, int upstream, std::stop_token stop);
+    std::optional<std::string> AnswerInstead(const std::string& request);
+
+    const int upstreamPort_;
+    int port_ = 0;
+    const int listener_;
+    std::atomic<bool> refusing_ = false;
+    std::atomic<bool> trickling_ = false;
+    std::atomic<bool> serving_ = false;
+    mutable std::mutex mutex_;  // guards the two below, shared with the proxy's thread
+    std::vector<std::string> readings_;
+    std::vector<std::string> refused_;
+    std::jthread thread_;  // last: starts after everything it uses, stops before any goes
+};
+
+}  // namespace morvane::testing

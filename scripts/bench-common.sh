@@ -151,3 +151,26 @@ wineserver_pid() {
 machine_load() {
   echo "load average $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 }
+
+# The lateness scripts' command line: RATE STEP CHIRP makes one run_one; no
+# argument makes one for every RATE:STEP in RATE_STEPS with every PHASE (ms
+# off the clock's 50 ms grid), the sweep leaving the band's bottom LEAD_S s
+# after the chirp time is chosen. lateness_runs "RATE_STEPS" "PHASES" LEAD_S [ARG ...]
+lateness_runs() {
+  local rate_steps=$1 phases=$2 lead=$3 rate_step phase
+  shift 3
+  if [ $# -eq 3 ]; then
+    run_one "$@"
+    return
+  fi
+  if [ $# -ne 0 ]; then
+    echo "usage: $0 [RATE STEP CHIRP]" >&2
+    exit 2
+  fi
+  for rate_step in $rate_steps; do
+    for phase in $phases; do
+      run_one "${rate_step%%:*}" "${rate_step##*:}" \
+        "$(sweep_chirp_time "${rate_step%%:*}" $((2000000 / ${rate_step%%:*} - 1000)) "$lead" "$phase")"
+    done
+  done
+}

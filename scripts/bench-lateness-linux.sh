@@ -85,19 +85,4 @@ run_one() {
   } | tee -a "$out/summary.txt"
 }
 
-if [ $# -eq 3 ]; then
-  run_one "$@"
-  exit 0
-fi
-if [ $# -ne 0 ]; then
-  echo "usage: $0 [RATE STEP CHIRP]" >&2
-  exit 2
-fi
-for rate_step in 100:50 100:100 100:500 500:50 125:50; do
-  rate=${rate_step%%:*}
-  step=${rate_step##*:}
-  for phase in 0 12.5 25 37.5 0.7; do
-    # The sweep leaves the band's bottom (2 MHz, rate x ctime) 4 s after the chirp is chosen.
-    run_one "$rate" "$step" "$(sweep_chirp_time "$rate" $((2000000 / rate - 1000)) 5 "$phase")"
-  done
-done
+lateness_runs "100:50 100:100 100:500 500:50 125:50" "0 12.5 25 37.5 0.7" 5 "$@"

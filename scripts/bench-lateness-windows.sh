@@ -80,18 +80,4 @@ run_one() {
   } | tee -a "$out/summary.txt"
 }
 
-if [ $# -eq 3 ]; then
-  run_one "$@"
-  exit 0
-fi
-if [ $# -ne 0 ]; then
-  echo "usage: $0 [RATE STEP CHIRP]" >&2
-  exit 2
-fi
-for rate_step in 100:100 500:50; do
-  rate=${rate_step%%:*}
-  step=${rate_step##*:}
-  for phase in 0 25; do
-    run_one "$rate" "$step" "$(sweep_chirp_time "$rate" $((2000000 / rate - 1000)) 10 "$phase")"
-  done
-done
+lateness_runs "100:100 500:50" "0 25" 10 "$@"

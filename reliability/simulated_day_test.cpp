@@ -30,7 +30,8 @@ constexpr std::int64_t kDayMs = 86'400'000;
 constexpr std::int64_t kNoonMs = kDayMs / 2;
 constexpr std::int64_t kBottomHz = 2'000'000;
 
-// The settings of one simulated stretch, as the user would enter them.
+// One simulated stretch: the settings as the user would enter them, from one
+// period before midnight to one after, or the whole day from noon to noon.
 struct DaySettings {
     std::string period = "300";
     const RateRow* rate = &kRateTable[1];
@@ -38,27 +39,18 @@ struct DaySettings {
     int slider = 0;
     std::string chirpTime = "0";
     TickTiming timing = TickTiming::SweepLocked;
+    bool wholeDay = false;
 
     std::int64_t PeriodMs() const { return std::llround(std::stod(period) * 1000); }
+    std::int64_t FromMs() const { return wholeDay ? kNoonMs : kDayMs - PeriodMs(); }
+    std::int64_t UntilMs() const { return wholeDay ? kNoonMs + kDayMs : kDayMs + PeriodMs(); }
     std::string Describe() const {
         return period + " s, " + std::string(rate->text) + " kHz/s, " + std::to_string(stepKHz) +
                " kHz, slider " + std::to_string(slider) + ", chirp " + chirpTime +
-               (timing == TickTiming::ClockLocked ? ", clock-locked" : "");
+               (timing == TickTiming::ClockLocked ? ", clock-locked" : "") +
+               (wholeDay ? ", whole day" : "");
     }
 };
-
-struct DayRun {
-    DaySettings settings;
-    std::int64_t fromMs;  // clock of the first tick, ms after midnight
-    std::int64_t untilMs;
-};
-
-DayRun WholeDay(const DaySettings& s) {
-    return {s, kNoonMs, kNoonMs + kDayMs};  // noon to noon, so that midnight lies inside
-}
-DayRun AroundMidnight(const DaySettings& s) {
-    return {s, kDayMs - s.PeriodMs(), kDayMs + s.PeriodMs()};
-}
 
 struct RunReport {
     std::int64_t ticks = 0, commands = 0, highestHz = 0;
@@ -168,8 +160,7 @@ class DayChecker {
     RunReport report_;
 };
 
-RunReport Simulate(const DayRun& run) {
-    const DaySettings& s = run.settings;
+RunReport Simulate(const DaySettings& s) {
     MainFields fields;
     fields.Combo_period = s.period;
     fields.chirptime = s.chirpTime;
@@ -179,7 +170,7 @@ RunReport Simulate(const DayRun& run) {
     testing::RecordingLink link;
     LinkHandOff handOff(link);
     DayChecker checker(s);
-    for (std::int64_t clockMs = run.fromMs; clockMs < run.untilMs;) {
+    for (std::int64_t clockMs = s.FromMs(); clockMs < s.UntilMs();) {
         link.commands.clear();
         const ClockReading clock = testing::ClockAt(clockMs % kDayMs);
         const TickOutcome outcome = RunTick(fields, clock, ".", handOff);
@@ -195,32 +186,33 @@ RunReport Simulate(const DayRun& run) {
 // fraction of a millisecond off: each around midnight. MORVANE_WHOLE_DAYS says
 // which run the whole day: "all"; "none" (sanitizer builds); by default half
 // the period, rate and step triples, each with one slider and chirp time, turning.
-std::vector<DayRun> Plan() {
+std::vector<DaySettings> Plan() {
     const char* wanted = std::getenv("MORVANE_WHOLE_DAYS");
     const std::string wholeDays = wanted != nullptr ? wanted : "subset";
     const char* periods[] = {"60", "300", "600", "900", "1200", "1800", "299.99"};
     const int steps[] = {50, 100, 500}, sliders[] = {-10, 0, 10};
     const char* chirpTimes[] = {"0", "29.525", "35.0007"};
-    std::vector<DayRun> whole, midnight;
+    std::vector<DaySettings> whole, midnight;
     for (std::size_t p = 0; p < std::size(periods); ++p)
         for (std::size_t r = 0; r < kRateTable.size(); ++r)
             for (std::size_t s = 0; s < std::size(steps); ++s)
                 for (std::size_t o = 0; o < std::size(sliders); ++o)
                     for (std::size_t c = 0; c < std::size(chirpTimes); ++c) {
-                        const DaySettings settings{periods[p], &kRateTable[r], steps[s], sliders[o],
-                                                   chirpTimes[c]};
+                        DaySettings settings{periods[p], &kRateTable[r], steps[s], sliders[o],
+                                             chirpTimes[c]};
                         const bool inSubset =
                             (p + r + s) % 2 == 0 && (p + r + s) / 2 % 9 == o + 3 * c;
+                        if (wholeDays != "all") midnight.push_back(settings);
+                        settings.wholeDay = true;
                         if (wholeDays == "all" || (wholeDays == "subset" && inSubset))
-                            whole.push_back(WholeDay(settings));
-                        if (wholeDays != "all") midnight.push_back(AroundMidnight(settings));
+                            whole.push_back(settings);
                     }
     whole.insert(whole.end(), midnight.begin(), midnight.end());  // the long runs first
     return whole;
 }
 
 // The runs spread over every core; the core is pure, so they share nothing.
-std::vector<RunReport> SimulateAll(const std::vector<DayRun>& runs) {
+std::vector<RunReport> SimulateAll(const std::vector<DaySettings>& runs) {
     std::vector<RunReport> reports(runs.size());
     std::atomic<std::size_t> next{0};
     {
@@ -235,15 +227,13 @@ std::vector<RunReport> SimulateAll(const std::vector<DayRun>& runs) {
 }
 
 TEST(SimulatedDay, EveryCombinationSendsEachStepWindowOnceWhileItIsOpen) {
-    const std::vector<DayRun> runs = Plan();
+    const std::vector<DaySettings> runs = Plan();
     const auto start = std::chrono::steady_clock::now();
     const std::vector<RunReport> reports = SimulateAll(runs);
     RunReport all;
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        const DaySettings& s = runs[i].settings;
         const RunReport& r = reports[i];
-        SCOPED_TRACE(s.Describe() +
-                     (runs[i].untilMs - runs[i].fromMs == kDayMs ? ", whole day" : ""));
+        SCOPED_TRACE(runs[i].Describe());
         EXPECT_EQ(r.faults, std::vector<std::string>{});
         EXPECT_GT(r.windowsPassed, 0);
         all.ticks += r.ticks;
@@ -263,7 +253,8 @@ TEST(SimulatedDay, EveryCombinationSendsEachStepWindowOnceWhileItIsOpen) {
 // noon the first sweep is already running (the 100 ms lead), 1 439 sweeps run
 // whole and the last has just begun at 2 MHz: 10 + 1 439 x 10 + 1 commands.
 TEST(SimulatedDay, AMinutePeriodAt50kHzPerSecondClimbsTo2900kHzInEverySweep) {
-    const RunReport r = Simulate(WholeDay({"60", &kRateTable[0], 100, 0, "0"}));
+    const RunReport r =
+        Simulate({"60", &kRateTable[0], 100, 0, "0", TickTiming::SweepLocked, true});
     EXPECT_EQ(r.faults, std::vector<std::string>{});
     EXPECT_EQ(r.ticks, 1'728'000);
     EXPECT_EQ(r.commands, 14'401);
@@ -294,7 +285,7 @@ TEST(SimulatedDay, EveryShortWindowIsSeenWhateverThePhaseAndACutSweepEndsOnItsLa
     rows.push_back({{"60", &kRateTable[2], 100, -10, "29.525"}, 7'300'000});
     for (const auto& [settings, highestHz] : rows) {
         SCOPED_TRACE(settings.Describe());
-        const RunReport r = Simulate(AroundMidnight(settings));
+        const RunReport r = Simulate(settings);
         const bool clockLocked = settings.timing == TickTiming::ClockLocked;
         EXPECT_EQ(r.faults.size(), clockLocked ? 1u : 0u);
         EXPECT_EQ(r.windowsCommanded, clockLocked ? 0 : r.windowsPassed);

@@ -15,6 +15,7 @@
 using namespace morvane;
 using namespace morvane::testing;
 using Clock = std::chrono::steady_clock;
+using Mode = RigctldProxy::Mode;
 
 namespace {
 
@@ -100,9 +101,7 @@ void EnterText(QWidget* control, const QString& text) {
 
 // An edit, why the tick cannot use the setting then, and the step handed off after it.
 struct Edit {
-    QString field;
-    QString text;
-    QString why = "";
+    QString field, text, why = "";
     const char* step = "2300000";  // at 23.55 s into the sweep: 2 355 000 Hz at 100 kHz/s
     enum { Paste, Choose, Press } how = Paste;
 };
@@ -134,8 +133,7 @@ class MainWindowTest : public QObject {
         QTest::addColumn<bool>("opens");  // the dummy radio, and the clock is synchronised
         QTest::addColumn<QLocale>("locale");
         QTest::newRow("dummy radio, 1.5, clock synchronised") << true << QLocale(QLocale::English);
-        QTest::newRow("no such radio, 1,5, clock not synchronised")
-            << false << QLocale(QLocale::German);
+        QTest::newRow("no such radio, 1,5, clock not in sync") << false << QLocale(QLocale::German);
     }
     void showsTheRecordThenTheFirstTick() {
         QFETCH(bool, opens);
@@ -196,8 +194,7 @@ class MainWindowTest : public QObject {
         QTest::newRow("offset -1500 ms") << Edit{"Slider1", "Home", "", "2200000", Edit::Press};
         QTest::newRow("period of 0 s") << Edit{"Combo_period", "0", "Period: rounds to 0 ms"};
         QTest::newRow("chirp time empty") << Edit{"chirptime", "", "Chirp time: is empty"};
-        QTest::newRow("period: 1 MB of digits")
-            << Edit{"Combo_period", digits, "Period: overflows"};
+        QTest::newRow("period: 1 MB digits") << Edit{"Combo_period", digits, "Period: overflows"};
         QTest::newRow("chirp time: 1 MB of letters")
             << Edit{"chirptime", QString(1 << 20, QChar(0xE9)), "Chirp time: is not a number"};
         QTest::newRow("step: 0.5 MB of unpaired surrogates")
@@ -240,9 +237,8 @@ class MainWindowTest : public QObject {
         QCOMPARE(control->palette().color(QPalette::Text), normalText);
     }
 
-    // The real window driving a real rigctld while the radio side fails: does the
-    // window keep ticking, and does the status line tell the truth? The readings
-    // that make no sense are in the link's own test.
+    // A real rigctld failing under the window: it keeps ticking, and its status line tells
+    // the truth. Readings that make no sense are in the link's own test.
     void statusTellsTheTruthInTimeAndTheTicksGoOn_data() {
         QTest::addColumn<Case>("row");
         QTest::newRow("rigctld started 5 s late") << Case{Fault::LateStart, 4500, false, 0};
@@ -269,9 +265,7 @@ class MainWindowTest : public QObject {
         const QDeadlineTimer faultEnds(row.lastsMs);
         if (row.fault == Fault::Hung) kill(rigctld.pid(), SIGSTOP);
         if (row.fault == Fault::Restarted) rigctld.Kill();
-        if (proxy)
-            proxy->Play(row.fault == Fault::Refusing ? RigctldProxy::Mode::Refusing
-                                                     : RigctldProxy::Mode::Trickling);
+        if (proxy) proxy->Play(row.fault == Fault::Refusing ? Mode::Refusing : Mode::Trickling);
         if (row.closes) QTRY_COMPARE_WITH_TIMEOUT(watched.Text("status"), kStoppedAnswering, 2000);
         QTest::qWait(static_cast<int>(faultEnds.remainingTime()));
         if (row.fault == Fault::LateStart)

@@ -31,10 +31,9 @@ class RigctldProcess {
     int port_ = 0;
 };
 
-// A rigctld-protocol peer in front of a real rigctld, one client at a time, as a
-// link connects. It passes requests and answers through until told to play
-// a radio that answers every frequency command "RPRT -9" (rejected), or a hostile
-// peer that answers nothing but a byte every 0.3 s, never a line end.
+// A rigctld-protocol peer in front of a real rigctld, for one link at a time: it passes all
+// through until told to play a radio refusing every frequency command ("RPRT -9"), or a
+// hostile peer answering nothing but a byte every 0.3 s, never a line end.
 class RigctldProxy {
   public:
     enum class Mode { PassThrough, Refusing, Trickling };

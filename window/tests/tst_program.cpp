@@ -43,10 +43,9 @@ class ProgramTest : public QObject {
             << "-m 2014 -r %1" << -1
             << "cannot open: permission denied for %1; join the dialout group";
     }
-    // On a platform Qt does not have, a program that tried to open a window would
-    // say there is no display: a clean exit shows it stopped before any. Hamlib
-    // calls every open failure an input/output error; the program names the
-    // cause once, while it tries again (or gives up when trying cannot help).
+    // On a platform Qt lacks, a window would fail with "no display": a clean exit shows none
+    // was tried. Hamlib calls every open failure an I/O error; the program names the cause
+    // once while it tries again (or gives up when trying cannot help).
     void answersBeforeAnyWindowOrNamesWhyTheRadioDoesNotOpen() {
         QFETCH(QString, arguments);
         QFETCH(int, status);
@@ -85,10 +84,9 @@ class ProgramTest : public QObject {
         QTest::newRow("SIGINT, UTC") << SIGINT << true;
         QTest::newRow("SIGHUP") << SIGHUP << false;
     }
-    // While it follows the sweep it listens on nothing, and its one TCP connection
-    // goes where -r points. A signal closes it as its close button does, the radio
-    // too, with status 0 within 1 s. That closing does not wait for a peer that
-    // hangs is the link's own test.
+    // Following the sweep, it listens on nothing; its one TCP connection goes where -r points.
+    // A signal closes it, and the radio, as its close button does: status 0 within 1 s. That
+    // closing does not wait for a peer that hangs is the link's own test.
     void drivesItsRadioListeningOnNothingUntilASignalClosesIt() {
         QFETCH(int, signal);
         QFETCH(bool, utc);

@@ -95,16 +95,13 @@ RigctldProxy::RigctldProxy(const RigctldProcess& rigctld)
           close(listener_);
       }) {}
 
-// Until either side goes, or the proxy does.
+// Until either side goes, or the proxy does. A trickle's byte goes at each wake-up:
+// every 0.3 s while the client waits for an answer.
 void RigctldProxy::Serve(int client, int upstream, std::stop_token stop) {
     std::string pending;  // the client's bytes after its last complete line
-    auto nextByte = std::chrono::steady_clock::now();
     for (pollfd ready[] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}}; !stop.stop_requested();) {
-        poll(ready, 2, 50);
-        if (trickling_ && std::chrono::steady_clock::now() >= nextByte) {
-            Send(client, "1");
-            nextByte = std::chrono::steady_clock::now() + 300ms;
-        }
+        const bool trickling = mode_ == Mode::Trickling;
+        if (poll(ready, 2, trickling ? 300 : 50) >= 0 && trickling) Send(client, "1");
         char buffer[4096];
         for (const pollfd& side : ready) {
             const ssize_t got = side.revents ? recv(side.fd, buffer, sizeof buffer, 0) : 1;
@@ -122,9 +119,10 @@ void RigctldProxy::Serve(int client, int upstream, std::stop_token stop) {
 }
 
 std::optional<std::string> RigctldProxy::AnswerInstead(const std::string& request) {
-    if (trickling_) return "";  // the requests go unanswered
+    const bool setsFrequency = request.starts_with("F ") || request.starts_with("\\set_freq ");
+    if (mode_ == Mode::Trickling) return "";  // the requests go unanswered
     std::lock_guard lock(mutex_);
-    if (refusing_ && (request.starts_with("F ") || request.starts_with("\\set_freq "))) {
+    if (mode_ == Mode::Refusing && setsFrequency) {
         refused_.push_back(request);
         return "RPRT -9\n";
     }

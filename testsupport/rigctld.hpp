@@ -17,8 +17,6 @@ class RigctldProcess {
   public:
     explicit RigctldProcess(const std::string& extraArguments = {});
     ~RigctldProcess() { Kill(); }
-    RigctldProcess(const RigctldProcess&) = delete;
-    RigctldProcess& operator=(const RigctldProcess&) = delete;
 
     int port() const { return port_; }
     pid_t pid() const { return pid_; }
@@ -33,23 +31,21 @@ class RigctldProcess {
     int port_ = 0;
 };
 
-// A rigctld-protocol peer in front of a real rigctld, passing requests and
-// answers through unless told to play a radio that refuses, a broken radio or
-// a hostile peer. One client at a time, as a link connects.
+// A rigctld-protocol peer in front of a real rigctld, for one link at a time: it passes all
+// through until told to play a radio refusing every frequency command ("RPRT -9"), or a
+// hostile peer answering nothing but a byte every 0.3 s, never a line end.
 class RigctldProxy {
   public:
+    enum class Mode { PassThrough, Refusing, Trickling };
     explicit RigctldProxy(const RigctldProcess& rigctld);
 
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
-    // From now on, answer every frequency command "RPRT -9" (rejected).
-    void RefuseFrequencies() { refusing_ = true; }
+    void Play(Mode mode) { mode_ = mode; }
     // From now on, answer frequency reads with these texts in turn, the last for good.
     void AnswerFrequencyReadsWith(const std::vector<std::string>& texts) {
         std::lock_guard lock(mutex_);
         readings_ = texts;
     }
-    // From now on, answer nothing but one byte every 0.3 s, never a line end.
-    void Trickle() { trickling_ = true; }
     bool Serving() const { return serving_; }  // whether a client is connected now
     // The frequency commands refused so far, as they came ("F 2000000.000000").
     std::vector<std::string> RefusedCommands() const {
@@ -64,8 +60,7 @@ class RigctldProxy {
     const int upstreamPort_;
     int port_ = 0;
     const int listener_;
-    std::atomic<bool> refusing_ = false;
-    std::atomic<bool> trickling_ = false;
+    std::atomic<Mode> mode_ = Mode::PassThrough;
     std::atomic<bool> serving_ = false;
     mutable std::mutex mutex_;  // guards the two below, shared with the proxy's thread
     std::vector<std::string> readings_;

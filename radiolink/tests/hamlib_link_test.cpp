@@ -48,7 +48,8 @@ TEST(HamlibLink, ARadioThatStopsAnsweringOrMakesNoSenseClosesAndLetsGo) {
         EXPECT_THROW(link->Execute("freq 2300000"), LinkFailure) << "accepted before it opened";
         ASSERT_TRUE(events.Until(*link, [&] { return !events.hertz.empty(); }));
         EXPECT_THROW(link->Execute("mode USB"), LinkFailure);  // only "freq N" is a command
-        fault == Fault::Nonsense ? proxy.AnswerFrequencyReadsWith(readings) : proxy.Trickle();
+        fault == Fault::Nonsense ? proxy.AnswerFrequencyReadsWith(readings)
+                                 : proxy.Play(testing::RigctldProxy::Mode::Trickling);
         if (fault == Fault::GoneDuringATrickle) {
             link->Execute("freq 2100000");  // its answer never ends
             std::this_thread::sleep_for(100ms);

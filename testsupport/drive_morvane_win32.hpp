@@ -2,7 +2,8 @@
 
 // Starts the programs the build puts side by side (CreateProcess looks in this
 // program's folder first) and drives morvane.exe's window from outside, as a
-// user would: for the test of the whole program and the lateness runs.
+// user would: for the test of the whole program and the lateness runs. And the
+// clock the stand-in server logs by.
 #include <windows.h>
 
 #include <string>
@@ -12,6 +13,17 @@
 #include "window/main_window_win32.hpp"
 
 namespace morvane::bench {
+
+// The local time of day in milliseconds, to the system clock's own precision
+// (GetLocalTime stops at whole milliseconds).
+inline double PreciseLocalMsOfDay() {
+    FILETIME utc{}, local{};
+    GetSystemTimePreciseAsFileTime(&utc);
+    FileTimeToLocalFileTime(&utc, &local);
+    // FILETIME counts 100 ns units from a midnight.
+    const ULONGLONG units = ULONGLONG{local.dwHighDateTime} << 32 | local.dwLowDateTime;
+    return static_cast<double>(units % 864'000'000'000ULL) / 10'000.0;
+}
 
 // A program started from here, ended (if still running) when this goes.
 struct Process : PROCESS_INFORMATION {

@@ -2,8 +2,7 @@
 
 // Starts the programs the build puts side by side (CreateProcess looks in this
 // program's folder first) and drives morvane.exe's window from outside, as a
-// user would: for the test of the whole program and the lateness runs. And the
-// clock the stand-in server logs by.
+// user would: for the test of the whole program and the lateness runs.
 #include <windows.h>
 
 #include <string>
@@ -66,7 +65,6 @@ inline HWND WaitForMainWindow() {
     return nullptr;
 }
 
-// The main window's control called `field` in its layout.
 inline HWND ControlNamed(HWND window, std::string_view field) {
     for (const ControlSpec& spec : kMainWindowLayout)
         if (spec.name == field) return GetDlgItem(window, ChildId(spec.id));
@@ -87,19 +85,15 @@ inline void TypeInto(HWND window, std::string_view field, const std::wstring& te
         for (wchar_t typed : text) SendMessageW(edit, WM_CHAR, typed, 0);
 }
 
-// A window's text in UTF-8, read with WM_GETTEXT, so from another process too;
-// empty when its thread does not answer within 2 s.
-inline std::string TextOf(HWND window) {
+// A field's text in UTF-8, read with WM_GETTEXT, so from another process too;
+// empty when the window's thread does not answer within 2 s.
+inline std::string FieldText(HWND window, std::string_view field) {
     std::wstring text(512, L'\0');
     DWORD_PTR length = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                        SMTO_ABORTIFHUNG, 2000, &length);
+    SendMessageTimeoutW(ControlNamed(window, field), WM_GETTEXT, text.size(),
+                        reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 2000, &length);
     text.resize(length);
     return Utf8FromWide(text);
-}
-
-inline std::string FieldText(HWND window, std::string_view field) {
-    return TextOf(ControlNamed(window, field));
 }
 
 }  // namespace morvane::bench

@@ -2,12 +2,11 @@
 // service "hrd_radio_000", topic "hrd_cat", items "hrd_frequency" ("14.074.000")
 // and "hrd_hertz" ("14074000") with advise loops; "freq N" retunes it, advising
 // after the acknowledgement as the real program does. Ready once it first waits
-// for messages. Options: --log FILE (each command on arrival after the local time
-// to the microsecond: "14:03:07.052318<tab>freq 7100000"); --absent: no service;
-// --refuse: answers every command "not processed"; --slow-ack MS; --quit-after S;
-// --drop-after S: ends the latest conversation and runs on; --hang-after S
-// --hang-for S: takes no messages meanwhile; --hostile-items: serves each item as
-// a megabyte of bytes that are no UTF-8; --hung-window: soon stops for good.
+// for messages. Options: --log FILE ("14:03:07.052318<tab>freq 7100000", the local
+// time of arrival); --absent; --refuse (every command "not processed"); --slow-ack
+// MS; --quit-after S; --drop-after S (ends the latest conversation, runs on);
+// --hang-after S --hang-for S; --hostile-items (each a megabyte that is no UTF-8);
+// --hung-window (soon takes no messages for good).
 #include <windows.h>
 // These build on the types windows.h declares.
 #include <dde.h>
@@ -96,10 +95,7 @@ HDDEDATA CALLBACK OnTransaction(UINT type, UINT, HCONV conversation, HSZ, HSZ it
 }
 
 bool StartService() {
-    if (DdeInitializeW(&gInstance, OnTransaction,
-                       APPCLASS_STANDARD | APPCMD_FILTERINITS | CBF_SKIP_REGISTRATIONS |
-                           CBF_SKIP_UNREGISTRATIONS | CBF_SKIP_DISCONNECTS,
-                       0) != DMLERR_NO_ERROR)
+    if (DdeInitializeW(&gInstance, OnTransaction, APPCMD_FILTERINITS, 0) != DMLERR_NO_ERROR)
         return false;
     gService = DdeCreateStringHandleW(gInstance, L"hrd_radio_000", CP_WINUNICODE);
     gTopic = DdeCreateStringHandleW(gInstance, L"hrd_cat", CP_WINUNICODE);

@@ -75,9 +75,8 @@ inline HWND ControlNamed(HWND window, std::string_view field) {
 // character, or replaces it at once as a paste does.
 inline void TypeInto(HWND window, std::string_view field, const std::wstring& text,
                      bool pasted = false) {
-    HWND control = ControlNamed(window, field);
-    HWND inner = FindWindowExW(control, nullptr, L"Edit", nullptr);
-    HWND edit = inner != nullptr ? inner : control;
+    HWND edit = ControlNamed(window, field);
+    if (HWND inner = FindWindowExW(edit, nullptr, L"Edit", nullptr)) edit = inner;
     SendMessageW(edit, EM_SETSEL, 0, -1);
     if (pasted)
         SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));

@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "testsupport/drive_morvane_win32.hpp"
-#include "testsupport/precise_time_win32.hpp"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "testsupport/precise_time_win32.hpp"
+#include "testsupport/drive_morvane_win32.hpp"
 #include "window/main_window_win32.hpp"
 
 namespace {

@@ -13,6 +13,17 @@
 
 namespace morvane::bench {
 
+// The local time of day in milliseconds, to the system clock's own precision
+// (GetLocalTime stops at whole milliseconds).
+inline double PreciseLocalMsOfDay() {
+    FILETIME utc{}, local{};
+    GetSystemTimePreciseAsFileTime(&utc);
+    FileTimeToLocalFileTime(&utc, &local);
+    // FILETIME counts 100 ns units from a midnight.
+    const ULONGLONG units = ULONGLONG{local.dwHighDateTime} << 32 | local.dwLowDateTime;
+    return static_cast<double>(units % 864'000'000'000ULL) / 10'000.0;
+}
+
 // A program started from here, ended (if still running) when this goes.
 struct Process : PROCESS_INFORMATION {
     Process() : PROCESS_INFORMATION{} {}
@@ -54,7 +65,6 @@ inline HWND WaitForMainWindow() {
     return nullptr;
 }
 
-// The main window's control called `field` in its layout.
 inline HWND ControlNamed(HWND window, std::string_view field) {
     for (const ControlSpec& spec : kMainWindowLayout)
         if (spec.name == field) return GetDlgItem(window, ChildId(spec.id));
@@ -65,9 +75,8 @@ inline HWND ControlNamed(HWND window, std::string_view field) {
 // character, or replaces it at once as a paste does.
 inline void TypeInto(HWND window, std::string_view field, const std::wstring& text,
                      bool pasted = false) {
-    HWND control = ControlNamed(window, field);
-    HWND inner = FindWindowExW(control, nullptr, L"Edit", nullptr);
-    HWND edit = inner != nullptr ? inner : control;
+    HWND edit = ControlNamed(window, field);
+    if (HWND inner = FindWindowExW(edit, nullptr, L"Edit", nullptr)) edit = inner;
     SendMessageW(edit, EM_SETSEL, 0, -1);
     if (pasted)
         SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
@@ -75,19 +84,15 @@ inline void TypeInto(HWND window, std::string_view field, const std::wstring& te
         for (wchar_t typed : text) SendMessageW(edit, WM_CHAR, typed, 0);
 }
 
-// A window's text in UTF-8, read with WM_GETTEXT, so from another process too;
-// empty when its thread does not answer within 2 s.
-inline std::string TextOf(HWND window) {
+// A field's text in UTF-8, read with WM_GETTEXT, so from another process too;
+// empty when the window's thread does not answer within 2 s.
+inline std::string FieldText(HWND window, std::string_view field) {
     std::wstring text(512, L'\0');
     DWORD_PTR length = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                        SMTO_ABORTIFHUNG, 2000, &length);
+    SendMessageTimeoutW(ControlNamed(window, field), WM_GETTEXT, text.size(),
+                        reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 2000, &length);
     text.resize(length);
     return Utf8FromWide(text);
-}
-
-inline std::string FieldText(HWND window, std::string_view field) {
-    return TextOf(ControlNamed(window, field));
 }
 
 }  // namespace morvane::bench

@@ -1,16 +1,12 @@
 // A stand-in for the radio-control program's DDE server, for tests and benchmarks:
 // service "hrd_radio_000", topic "hrd_cat", items "hrd_frequency" ("14.074.000")
-// and "hrd_hertz" ("14074000") with advise loops. "freq N" retunes it, advising
-// after the acknowledgement as the real program does. It is ready once it first
-// waits for messages (WaitForInputIdle). Options:
-//   --log FILE: each command on arrival after the local time to the microsecond
-//     ("14:03:07.052318<tab>freq 7100000"); --absent: offers no service;
-//   --refuse: answers every command "not processed"; --slow-ack MS: holds each
-//     acknowledgement back; --quit-after S; --drop-after S: ends the latest
-//     conversation and runs on; --hang-after S --hang-for S: takes no messages,
-//     what clients send meanwhile left queued; --hostile-items: serves each item
-//     as a megabyte of bytes that are no UTF-8 (0x80 to 0xFF over and over);
-//   --hung-window: shows a window and soon stops taking messages for good.
+// and "hrd_hertz" ("14074000") with advise loops; "freq N" retunes it, advising
+// after the acknowledgement as the real program does. Ready once it first waits
+// for messages. Options: --log FILE ("14:03:07.052318<tab>freq 7100000", the local
+// time of arrival); --absent; --refuse (every command "not processed"); --slow-ack
+// MS; --quit-after S; --drop-after S (ends the latest conversation, runs on);
+// --hang-after S --hang-for S; --hostile-items (each a megabyte that is no UTF-8);
+// --hung-window (soon takes no messages for good).
 #include <windows.h>
 // These build on the types windows.h declares.
 #include <dde.h>
@@ -19,18 +15,15 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <map>
 #include <string>
 #include <utility>
 
 #include "radiolink/frequency_text.hpp"
 #include "radiolink/text_codec_win32.hpp"
-#include "testsupport/precise_time_win32.hpp"
+#include "testsupport/drive_morvane_win32.hpp"
 
 namespace {
 
-// The options by name: a switch as "1", the others as the value that follows.
-std::map<std::wstring, std::wstring> gOptions;
 // DDEML calls back without a context pointer; this program serves once.
 DWORD gInstance = 0;
 HSZ gService, gTopic, gDisplayItem, gHertzItem;
@@ -40,9 +33,12 @@ std::FILE* gLog = nullptr;
 
 constexpr UINT kAdviseMessage = WM_APP + 1;
 
-// An option's value as a number: 1 for a switch given, 0 for an option not given.
+// The number after an option on the command line: 1 for a switch, 0 if not given.
 UINT Number(const wchar_t* option) {
-    return static_cast<UINT>(std::wcstoul(gOptions[option].c_str(), nullptr, 10));
+    const wchar_t* given = std::wcsstr(GetCommandLineW(), option);
+    if (given == nullptr) return 0;
+    const auto value = static_cast<UINT>(std::wcstoul(given + std::wcslen(option), nullptr, 10));
+    return value == 0 ? 1 : value;
 }
 
 HDDEDATA ServeItem(HSZ item) {
@@ -78,23 +74,19 @@ HDDEDATA OnExecute(HDDEDATA data) {
     return reinterpret_cast<HDDEDATA>(DDE_FACK);
 }
 
-HDDEDATA CALLBACK OnTransaction(UINT type, UINT format, HCONV conversation, HSZ first, HSZ second,
-                                HDDEDATA data, ULONG_PTR, ULONG_PTR) {
-    const bool ourItem = format == CF_TEXT && (DdeCmpStringHandles(second, gDisplayItem) == 0 ||
-                                               DdeCmpStringHandles(second, gHertzItem) == 0);
-    const bool ourService = !Number(L"--absent") && DdeCmpStringHandles(first, gTopic) == 0 &&
-                            DdeCmpStringHandles(second, gService) == 0;
+// Takes every conversation and serves every item asked for: the client is morvane.
+HDDEDATA CALLBACK OnTransaction(UINT type, UINT, HCONV conversation, HSZ, HSZ item, HDDEDATA data,
+                                ULONG_PTR, ULONG_PTR) {
     switch (type) {
         case XTYP_CONNECT:
-            return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(ourService));
+        case XTYP_ADVSTART:
+            return reinterpret_cast<HDDEDATA>(TRUE);
         case XTYP_CONNECT_CONFIRM:
             gConversation = conversation;
             return nullptr;
-        case XTYP_ADVSTART:
-            return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(ourItem));
         case XTYP_REQUEST:
         case XTYP_ADVREQ:
-            return ourItem ? ServeItem(second) : nullptr;
+            return ServeItem(item);
         case XTYP_EXECUTE:
             return OnExecute(data);
         default:
@@ -103,16 +95,13 @@ HDDEDATA CALLBACK OnTransaction(UINT type, UINT format, HCONV conversation, HSZ 
 }
 
 bool StartService() {
-    if (DdeInitializeW(&gInstance, OnTransaction,
-                       APPCLASS_STANDARD | APPCMD_FILTERINITS | CBF_SKIP_REGISTRATIONS |
-                           CBF_SKIP_UNREGISTRATIONS | CBF_SKIP_DISCONNECTS,
-                       0) != DMLERR_NO_ERROR)
+    if (DdeInitializeW(&gInstance, OnTransaction, APPCMD_FILTERINITS, 0) != DMLERR_NO_ERROR)
         return false;
     gService = DdeCreateStringHandleW(gInstance, L"hrd_radio_000", CP_WINUNICODE);
     gTopic = DdeCreateStringHandleW(gInstance, L"hrd_cat", CP_WINUNICODE);
     gDisplayItem = DdeCreateStringHandleW(gInstance, L"hrd_frequency", CP_WINUNICODE);
     gHertzItem = DdeCreateStringHandleW(gInstance, L"hrd_hertz", CP_WINUNICODE);
-    return Number(L"--absent") || DdeNameService(gInstance, gService, nullptr, DNS_REGISTER);
+    return DdeNameService(gInstance, gService, nullptr, DNS_REGISTER);
 }
 
 // Ends the conversation as DdeDisconnect does on Windows, by posting the client
@@ -143,18 +132,15 @@ void ScheduleFaults() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int count = 0;
     LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    for (int i = 1; i < count; ++i) {  // no value starts with "-"
-        std::wstring& value = gOptions[arguments[i]];
-        value = i + 1 == count || arguments[i + 1][0] == L'-' ? L"1" : arguments[++i];
-    }
+    for (int i = 1; i + 1 < count; ++i)
+        if (std::wcscmp(arguments[i], L"--log") == 0) gLog = _wfopen(arguments[i + 1], L"ab");
     LocalFree(arguments);
-    if (gOptions.contains(L"--log")) gLog = _wfopen(gOptions[L"--log"].c_str(), L"ab");
     if (Number(L"--hung-window")) {  // a window every top-level broadcast reaches
         ShowWindow(CreateWindowExW(0, L"STATIC", L"Hung", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
                                    nullptr, nullptr, nullptr, nullptr),
                    SW_SHOWNORMAL);
         SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR, DWORD) { Sleep(INFINITE); });
-    } else if (!StartService()) {
+    } else if (!Number(L"--absent") && !StartService()) {
         return 1;
     }
     ScheduleFaults();
@@ -166,7 +152,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         }
         DispatchMessageW(&message);
     }
-    if (!Number(L"--absent")) DdeNameService(gInstance, gService, nullptr, DNS_UNREGISTER);
-    DdeUninitialize(gInstance);
+    DdeUninitialize(gInstance);  // ends the conversations, takes the service off
     return 0;
 }

@@ -3,7 +3,7 @@
 // further line ends); an input without a line end is all text, read with ".".
 // Whatever the bytes, a text either converts to a finite number or throws
 // TickFailure for the field it was read for; what converts has the shape of a
-// number and reads back the same once written out again.
+// number, the sign written, and reads back the same once written out again.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -83,35 +83,14 @@ std::optional<double> Convert(const Input& input) {
     }
 }
 
-// Written out in full and read back, with "." and with the user's separator,
-// the number is the same double.
+// Written out in full and read back, the number is the same double.
 void CheckReadsBack(const Input& input, double value) {
     char buffer[400];
     const auto written =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     if (written.ec != std::errc{}) Fail(input, "the number cannot be written out");
-    std::string text(buffer, written.ptr);
+    const std::string text(buffer, written.ptr);
     if (morvane::NumberFromText(text, ".", kField) != value) Fail(input, "does not read back");
-    const std::string_view separator = input.separator;
-    if (separator.empty() || std::any_of(separator.begin(), separator.end(), IsDigit)) return;
-    if (const std::size_t point = text.find('.'); point != std::string::npos)
-        text.replace(point, 1, separator);
-    if (morvane::NumberFromText(text, separator, kField) != value)
-        Fail(input, "does not read back with the user's separator: " + text);
-}
-
-// Nearest integer, ties to even, or TickFailure when the value leaves the 32-bit range.
-void CheckRounding(const Input& input, double value) {
-    std::int32_t rounded = 0;
-    try {
-        rounded = morvane::RoundToInt32(value, kField);
-    } catch (const TickFailure&) {
-        if (std::fabs(value) < 2'147'483'647.0) Fail(input, "an in-range value did not round");
-        return;
-    }
-    const double error = std::fabs(static_cast<double>(rounded) - value);
-    if (error > 0.5) Fail(input, "rounded to a farther integer");
-    if (error == 0.5 && rounded % 2 != 0) Fail(input, "a tie rounded to odd");
 }
 
 }  // namespace
@@ -126,8 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool minus = input.text[input.text.find_first_not_of(" \t")] == '-';
         if (minus ? *value > 0 : *value < 0) Fail(input, "the sign changed");
         CheckReadsBack(input, *value);
-        CheckRounding(input, *value);
-        CheckRounding(input, *value * 1000.0);
     } catch (const std::exception& unexpected) {
         Fail(input, std::string("threw ") + unexpected.what());
     }

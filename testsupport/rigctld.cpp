@@ -119,14 +119,14 @@ void RigctldProxy::Serve(int client, int upstream, std::stop_token stop) {
 }
 
 std::optional<std::string> RigctldProxy::AnswerInstead(const std::string& request) {
-    const bool setsFrequency = request.starts_with("F ") || request.starts_with("\\set_freq ");
+    const bool setsFrequency = request.starts_with("F ");
     if (mode_ == Mode::Trickling) return "";  // the requests go unanswered
     std::lock_guard lock(mutex_);
     if (mode_ == Mode::Refusing && setsFrequency) {
         refused_.push_back(request);
         return "RPRT -9\n";
     }
-    if (readings_.empty() || (request != "f" && request != "\\get_freq")) return std::nullopt;
+    if (readings_.empty() || request != "f") return std::nullopt;
     const std::string reading = readings_.front() + "\n";
     if (readings_.size() > 1) readings_.erase(readings_.begin());
     return reading;

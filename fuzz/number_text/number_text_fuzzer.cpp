@@ -57,19 +57,15 @@ std::string_view Unsigned(std::string_view text) {
     return text;
 }
 
-// Blanks around, a sign, then digits alone or digits with one separator
-// somewhere among them (a separator may itself hold digits).
+// Blanks around, a sign, then digits alone or digits with one separator among
+// them. Where the separator holds digits too, only its first place can leave
+// digits alone, as every other place leaves its non-digits behind.
 bool HasNumberShape(std::string_view text, std::string_view separator) {
     const std::string_view number = Unsigned(text);
-    if (AllDigits(number)) return true;
-    if (separator.empty()) return false;
-    for (std::size_t at = number.find(separator); at != std::string_view::npos;
-         at = number.find(separator, at + 1)) {
-        std::string rest(number);
+    std::string rest(number);
+    if (const std::size_t at = rest.find(separator); at != std::string::npos)
         rest.erase(at, separator.size());
-        if (AllDigits(rest)) return true;
-    }
-    return false;
+    return AllDigits(number) || AllDigits(rest);
 }
 
 std::optional<double> Convert(const Input& input) {

@@ -19,6 +19,7 @@
 #include "radiolink/frequency_text.hpp"
 #include "radiolink/hand_off.hpp"
 #include "radiolink/radio_link_dde_win32.hpp"
+#include "testsupport/core_checks.hpp"
 #include "testsupport/drive_morvane_win32.hpp"
 #include "tracking/tick.hpp"
 
@@ -176,22 +177,14 @@ int NowMsOfDay() {
     return static_cast<int>(bench::PreciseLocalMsOfDay());
 }
 
-// The distinct commands the core asks for, in order, over [fromMs, toMs].
+// The commands the core and the hand-off send, tick by tick over [fromMs, toMs].
 std::vector<std::string> CoreCommandsBetween(const MainFields& settings, int fromMs, int toMs) {
-    struct Commands : HandOff {
-        void HandOffCandidate(MainFields&, const std::string& candidate) override {
-            const std::string command = std::string(kCommandPrefix) + candidate;
-            if (!candidate.empty() && (asked.empty() || asked.back() != command))
-                asked.push_back(command);
-        }
-        std::vector<std::string> asked;
-    } core;
-    for (int ms = fromMs; ms <= toMs; ++ms) {
-        MainFields fields = settings;
-        const int t = (ms + 86'400'000) % 86'400'000;
-        RunTick(fields, {t / 3'600'000, t / 60'000 % 60, t / 1000 % 60, t % 1000}, ".", core);
-    }
-    return core.asked;
+    MainFields fields = settings;
+    testing::RecordingLink link;
+    LinkHandOff handOff(link);
+    for (int ms = fromMs; ms <= toMs; ++ms)
+        RunTick(fields, testing::ClockAt((ms + 86'400'000) % 86'400'000), ".", handOff);
+    return link.commands;
 }
 
 // The stand-in server with its switches, and the commands it logged up to

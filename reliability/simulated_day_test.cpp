@@ -1,11 +1,6 @@
-// A simulated day: ticks through the real tick and hand-off over an open link
-// that records each command, each tick placed where the one before armed it,
-// as the windows do. What the radio is sent is checked with no help from the
-// code under test: well-formed and in band, never the same twice running,
-// each command while its step window is open (so rising with the sweep), every
-// window the sweep opens commanded once the ticks have settled on the sweep's
-// grid, and the positions running on between ticks but where a sweep restarts
-// (or midnight moves a period that does not divide the day).
+// A simulated day: the real tick and hand-off over an open link that records
+// each command, each tick placed where the one before armed it, as the windows
+// do. What the radio is sent is checked with no help from the code under test.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,9 +1,7 @@
 #pragma once
 
-// What the tests of the tick and the hand-off share: a clock reading at a
-// moment of the day, a link that records what it is sent, and a check of a
-// command written with no help from the code that builds or parses commands,
-// so that a fault there shows.
+// What the tests of the tick and the hand-off share. The command check is written
+// with no help from the code that builds or parses commands, so that a fault there shows.
 #include <cstdint>
 #include <string>
 #include <string_view>

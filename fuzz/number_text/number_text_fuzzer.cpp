@@ -1,10 +1,6 @@
-// Arbitrary bytes into the number conversion and the rounding after it.
-// Input: the decimal separator, a line end, then the text (which may hold
-// further line ends); an input without a line end is all text, read with ".".
-// Whatever the bytes, a text either converts to a finite number or throws
-// TickFailure for the field it was read for; what converts has the shape of a
-// number, the sign written, and reads back the same once written out again.
-#include <algorithm>
+// Arbitrary bytes into the number conversion. Input: the decimal separator, a
+// line end, then the text (which may hold further line ends); an input without
+// a line end is all text, read with ".".
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -41,11 +37,8 @@ Input Split(std::string_view data) {
     std::abort();
 }
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 bool AllDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 // Without the blanks around it and its sign.

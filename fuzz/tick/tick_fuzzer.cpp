@@ -4,11 +4,6 @@
 // a zero clock or the "." separator): period, chirp time, rate, step, slider
 // position, Text4, Text6, hour, minute, second, millisecond, decimal
 // separator, and "refuse" when the link is to refuse commands.
-//
-// Whatever the input: no exception leaves the tick; any command is "freq "
-// and the digits of a frequency from 2 MHz to the rate's limit; a tick that
-// names a setting it cannot use sends nothing; the same tick again sends
-// nothing more.
 #include <algorithm>
 #include <charconv>
 #include <cstdint>

@@ -77,21 +77,11 @@ HDDEDATA OnExecute(HDDEDATA data) {
 // Takes every conversation and serves every item asked for: the client is morvane.
 HDDEDATA CALLBACK OnTransaction(UINT type, UINT, HCONV conversation, HSZ, HSZ item, HDDEDATA data,
                                 ULONG_PTR, ULONG_PTR) {
-    switch (type) {
-        case XTYP_CONNECT:
-        case XTYP_ADVSTART:
-            return reinterpret_cast<HDDEDATA>(TRUE);
-        case XTYP_CONNECT_CONFIRM:
-            gConversation = conversation;
-            return nullptr;
-        case XTYP_REQUEST:
-        case XTYP_ADVREQ:
-            return ServeItem(item);
-        case XTYP_EXECUTE:
-            return OnExecute(data);
-        default:
-            return nullptr;
-    }
+    if (type == XTYP_CONNECT || type == XTYP_ADVSTART) return reinterpret_cast<HDDEDATA>(TRUE);
+    if (type == XTYP_CONNECT_CONFIRM) gConversation = conversation;
+    if (type == XTYP_REQUEST || type == XTYP_ADVREQ) return ServeItem(item);
+    if (type == XTYP_EXECUTE) return OnExecute(data);
+    return nullptr;
 }
 
 bool StartService() {

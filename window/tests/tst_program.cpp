@@ -82,6 +82,7 @@ class ProgramTest : public QObject {
         QTest::addColumn<bool>("utc");  // the sounder's schedule: in UTC, or local time
         QTest::newRow("SIGTERM") << SIGTERM << false;
         QTest::newRow("SIGINT, UTC") << SIGINT << true;
+        QTest::newRow("SIGHUP, as when its terminal closes") << SIGHUP << false;
     }
     // Following the sweep, it listens on nothing; its one TCP connection goes where -r points.
     // A signal closes it, and the radio, as its close button does: status 0 within 1 s. That

@@ -47,6 +47,7 @@ TEST(HamlibLink, ARadioThatStopsAnsweringOrMakesNoSenseClosesAndLetsGo) {
         auto link = std::make_unique<HamlibLink>(HamlibOptions{2, proxy.address(), 0, {}}, [] {});
         EXPECT_THROW(link->Execute("freq 2300000"), LinkFailure) << "accepted before it opened";
         ASSERT_TRUE(events.Until(*link, [&] { return !events.hertz.empty(); }));
+        EXPECT_THROW(link->Execute("mode USB"), LinkFailure);  // only "freq N" goes to the radio
         fault == Fault::Nonsense ? proxy.AnswerFrequencyReadsWith(readings)
                                  : proxy.Play(testing::RigctldProxy::Mode::Trickling);
         if (fault == Fault::GoneDuringATrickle) {

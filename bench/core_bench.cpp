@@ -11,8 +11,7 @@ using namespace morvane;
 // An open link that counts what it would send.
 class CountingLink : public RadioLink {
   public:
-    bool IsOpen() const override { return true; }
-    void Execute(const std::string&) override { ++sent; }
+    void Tune(std::int64_t) override { ++sent; }
     long sent = 0;
 };
 
@@ -21,6 +20,7 @@ void BM_Tick(benchmark::State& state) {
     MainFields fields;
     CountingLink link;
     LinkHandOff handOff(link);
+    handOff.SetLinkUp(true);
     const ClockReading clock{12, 3, 55, 250};
     RunTick(fields, clock, ".", handOff);
     for (auto _ : state) {
@@ -36,6 +36,7 @@ void BM_HandOffSending(benchmark::State& state) {
     MainFields fields;
     CountingLink link;
     LinkHandOff handOff(link);
+    handOff.SetLinkUp(true);
     const std::string candidates[2] = {"12350000", "12400000"};
     std::size_t i = 0;
     for (auto _ : state) handOff.HandOffCandidate(fields, candidates[i++ & 1]);

@@ -22,9 +22,7 @@ std::string DisplayFrequencyText(std::int64_t hertz) {
     return negative ? "-" + text : text;
 }
 
-std::optional<std::int64_t> FrequencyOfCommand(std::string_view command) {
-    if (!command.starts_with(kCommandPrefix)) return std::nullopt;
-    const std::string_view digits = command.substr(kCommandPrefix.size());
+std::optional<std::int64_t> HertzOfText(std::string_view digits) {
     // Ten digits cover every frequency a receiver tunes to, with room to spare.
     if (digits.empty() || digits.size() > 10) return std::nullopt;
     if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
@@ -33,6 +31,11 @@ std::optional<std::int64_t> FrequencyOfCommand(std::string_view command) {
     std::int64_t hertz = 0;
     for (const char c : digits) hertz = hertz * 10 + (c - '0');
     return hertz;
+}
+
+std::optional<std::int64_t> FrequencyOfCommand(std::string_view command) {
+    if (!command.starts_with(kCommandPrefix)) return std::nullopt;
+    return HertzOfText(command.substr(kCommandPrefix.size()));
 }
 
 }  // namespace morvane

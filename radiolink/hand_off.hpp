@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "radiolink/radio_link.hpp"
 #include "tracking/tick.hpp"
@@ -24,12 +27,15 @@ class LinkHandOff final : public HandOff {
   public:
     explicit LinkHandOff(RadioLink& link) : link_(link) {}
     void HandOffCandidate(MainFields& fields, const std::string& candidate) override;
-    // The display link's notices: the connection display, at once.
-    void LinkOpened(MainFields& fields) const;
-    void LinkClosed(MainFields& fields) const;
+    // Whether the link carries retunes now; the follower keeps it.
+    void SetLinkUp(bool up) { linkUp_ = up; }
+    // The frequency the last hand-off sent, once.
+    std::optional<std::int64_t> TakeSent() { return std::exchange(sent_, std::nullopt); }
 
   private:
     RadioLink& link_;
+    bool linkUp_ = false;
+    std::optional<std::int64_t> sent_;
 };
 
 }  // namespace morvane

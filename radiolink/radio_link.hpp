@@ -1,6 +1,7 @@
 #pragma once
 
-#include <stdexcept>
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,19 +16,45 @@ inline constexpr std::string_view kHertzItem = "hrd_hertz";        // into Text4
 
 enum class LinkItem { Display, Hertz };
 
-// A command the link could not carry.
-class LinkFailure : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
+// Where a link stands, the same on every platform.
+enum class LinkState {
+    Waiting,     // not opened yet: tried again every 2 s
+    Connected,   // commands get through
+    Stalled,     // open, but a command went unanswered for 2 s; probed until it answers
+    Lost,        // it answered before and stopped: opened again every 2 s
+    CannotOpen,  // a cause that will not clear by itself; never tried again
+};
+
+// How often a link that is not open, or has been lost, is tried again.
+inline constexpr std::chrono::milliseconds kReopenInterval{2000};
+
+// What a link says of its state: the status line's text for it, and the
+// tooltip's longer words on why ("waiting for HamRadioDeluxe", "NET rigctl
+// (model 2) at localhost:4532: connection refused; trying again every 2 s").
+struct LinkReport {
+    LinkState state = LinkState::Waiting;
+    std::string status;
+    std::string detail;
+};
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// The radio's answer to one retune: taken, or refused and why, and when the
+// answer came (the steady clock, as the link read it on its own thread).
+struct TuneAnswer {
+    std::int64_t hertz = 0;
+    bool accepted = false;
+    SteadyTime at{};
+    std::string refusal;  // "Invalid parameter"; empty when accepted
 };
 
 // What a link reports. Every call arrives on the window's event thread.
 class LinkListener {
   public:
     virtual ~LinkListener() = default;
-    virtual void OnLinkOpened() = 0;  // the display link's conversation is open
-    virtual void OnLinkClosed() = 0;  // ... and has closed; it is never re-opened
+    virtual void OnLinkState(const LinkReport& report) = 0;
     virtual void OnItemValue(LinkItem item, std::string text) = 0;  // replaces the field's text
+    virtual void OnTuneAnswer(const TuneAnswer& answer) = 0;
 };
 
 // The status line's two texts as the radio-control program's link words them.
@@ -35,20 +62,17 @@ inline constexpr std::string_view kConnectedStatus = "Connected to HamRadioDelux
 inline constexpr std::string_view kNotConnectedStatus =
     "Not connected, Start Morvane before HamRadioDeluxe";
 
-// The platform's link to the radio side, as the hand-off uses it.
+// The platform's link to the radio side, as the follower uses it.
 class RadioLink {
   public:
     virtual ~RadioLink() = default;
-    // Whether commands get through now: the display link's conversation is
-    // open and, where that can be told, answering.
-    virtual bool IsOpen() const = 0;
-    // Sends a command text over the display link. Throws LinkFailure when it
-    // cannot; no reply is read. Never blocks the event thread for long.
-    virtual void Execute(const std::string& command) = 0;
-    // What the status line says while connected and while not, in words that
-    // name what this link drives.
-    virtual std::string ConnectedStatus() const { return std::string(kConnectedStatus); }
-    virtual std::string NotConnectedStatus() const { return std::string(kNotConnectedStatus); }
+    // Retunes the radio to `hertz`: handed to the link's own thread at once,
+    // never waiting for the radio. A newer frequency replaces one not yet
+    // sent; each one sent is answered through OnTuneAnswer.
+    virtual void Tune(std::int64_t hertz) = 0;
+    // Notes that a tick has just run, so that a link that reads the radio can
+    // do it halfway between ticks, where no retune is due.
+    virtual void NoteTick() {}
 };
 
 }  // namespace morvane

@@ -18,16 +18,10 @@ inline ClockReading ClockAt(std::int64_t msOfDay) {
             static_cast<int>(msOfDay / 1000 % 60), static_cast<int>(msOfDay % 1000)};
 }
 
-// A link whose state the test sets and whose commands it keeps.
+// A link that keeps the commands it is given, as "freq N".
 class RecordingLink : public RadioLink {
   public:
-    bool IsOpen() const override { return open; }
-    void Execute(const std::string& command) override {
-        commands.push_back(command);
-        if (refuse) throw LinkFailure("refused");
-    }
-    bool open = true;
-    bool refuse = false;
+    void Tune(std::int64_t hertz) override { commands.push_back("freq " + std::to_string(hertz)); }
     std::vector<std::string> commands;
 };
 

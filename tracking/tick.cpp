@@ -32,10 +32,21 @@ std::optional<SettingProblem> SettingNotInTheLists(const MainFields& fields,
     return std::nullopt;
 }
 
+// The sweep's settings as the tables have them, for judging the steps.
+std::optional<SweepPoint> PointOf(const MainFields& fields, std::int32_t ctime,
+                                  std::string_view separator, std::string candidate) {
+    const RateRow* rate = FindRate(fields.Combo_rate);
+    const StepRow* step = FindStep(NumberFromText(fields.Combo_step, separator, SettingField::Step));
+    if (rate == nullptr || step == nullptr) return std::nullopt;
+    const double periodMs = NumberFromText(fields.Combo_period, separator, SettingField::Period) * 1000.0;
+    return SweepPoint{ctime, RoundToInt32(periodMs, SettingField::Period), rate->kHzPerSecond,
+                      rate->upperLimitHz, step->kHz, std::move(candidate)};
+}
+
 }  // namespace
 
 TickOutcome RunTick(MainFields& fields, const ClockReading& clock, std::string_view separator,
-                    HandOff& handOff) {
+                    HandOff& handOff, std::optional<LateTick> late) {
     TickOutcome outcome;
     try {
         const std::int16_t offset = Offset(fields.Slider1);
@@ -49,8 +60,14 @@ TickOutcome RunTick(MainFields& fields, const ClockReading& clock, std::string_v
         fields.Text5 = ReadoutText(ctime1, separator);
         const std::int32_t frequency = Frequency(fields.Combo_rate, ctime, separator);
         fields.Text1 = TimeOfDayText(clock);
-        const std::string candidate = Candidate(frequency, fields.Combo_step, separator);
+        std::string candidate = Candidate(frequency, fields.Combo_step, separator);
+        if (candidate.empty() && late && late->armedCtime < ctime &&
+            ctime - late->armedCtime < late->reachableMs) {
+            candidate = Candidate(Frequency(fields.Combo_rate, late->armedCtime, separator),
+                                  fields.Combo_step, separator);
+        }
         outcome.problem = SettingNotInTheLists(fields, separator);
+        outcome.sweep = PointOf(fields, ctime, separator, candidate);
         try {
             handOff.HandOffCandidate(fields, candidate);
         } catch (const std::exception&) {

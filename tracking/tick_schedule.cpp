@@ -12,17 +12,18 @@ int PhaseOf(std::int64_t ms) {
 
 }  // namespace
 
-int MillisecondsToNextTick(std::int64_t sweepMs) {
+int MillisecondsToNextTick(std::int64_t sweepMs, int previousGapMs) {
     const int untilMark = kTickIntervalMs - PhaseOf(sweepMs - kTickMarginMs);
     // A tick that came a little before its moment waits for it and one more interval.
     if (untilMark <= kTickMarginMs) return untilMark + kTickIntervalMs;
-    return std::clamp(untilMark, kShortestTickGapMs, kLongestTickGapMs);
+    const int shortest = std::clamp(kTickIntervalMs - previousGapMs, 1, kShortestTickGapMs);
+    return std::clamp(untilMark, shortest, kLongestTickGapMs);
 }
 
 int MillisecondsToNextTick(TickTiming timing, std::optional<std::int32_t> ctime,
-                           int clockMillisecond) {
-    if (timing == TickTiming::SweepLocked && ctime) return MillisecondsToNextTick(*ctime);
-    return MillisecondsToNextTick(clockMillisecond);
+                           int clockMillisecond, int previousGapMs) {
+    if (timing == TickTiming::SweepLocked && ctime) return MillisecondsToNextTick(*ctime, previousGapMs);
+    return MillisecondsToNextTick(clockMillisecond, previousGapMs);
 }
 
 int MillisecondsToQuietMoment(std::int64_t sinceTickMs, int atLeastMs) {

@@ -2,8 +2,8 @@
 // ticks, with the real hand-off over an open link that records what it is
 // sent. Input, one line each (a missing line keeps the field's initial value,
 // a zero clock or the "." separator): period, chirp time, rate, step, slider
-// position, Text4, Text6, hour, minute, second, millisecond, decimal
-// separator, and "refuse" when the link is to refuse commands.
+// position, Text4, Text6, hour, minute, second, millisecond and decimal
+// separator.
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -26,7 +26,6 @@ struct Input {
     MainFields fields;
     ClockReading clock;
     std::string separator = ".";
-    bool refuse = false;
 };
 
 int IntegerOf(std::string_view line) {
@@ -47,7 +46,6 @@ void Assign(Input& input, std::size_t index, std::string_view line) {
     if (index == 6) f.Text6 = line;
     if (index >= 7 && index < 11) *clock[index - 7] = IntegerOf(line);
     if (index == 11) input.separator = line;
-    if (index == 12) input.refuse = line == "refuse";
 }
 
 Input Parse(std::string_view data) {
@@ -80,8 +78,8 @@ void CheckCommands(const std::vector<std::string>& commands, const Input& input)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Input input = Parse(std::string_view(reinterpret_cast<const char*>(data), size));
     testing::RecordingLink link;
-    link.refuse = input.refuse;
     LinkHandOff handOff(link);
+    handOff.SetLinkUp(true);
     // An exception that left the tick would end the run as a crash.
     const TickOutcome outcome = RunTick(input.fields, input.clock, input.separator, handOff);
     if (outcome.problem && !link.commands.empty()) Fail("a tick with a problem sent a command");

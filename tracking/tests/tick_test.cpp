@@ -11,7 +11,7 @@ namespace morvane {
 namespace {
 
 // Records every candidate the tick hands off.
-class RecordingHandOff : public HandOff {
+class RecordingHandOff final : public HandOff {
   public:
     void HandOffCandidate(MainFields&, const std::string& candidate) override {
         candidates.push_back(candidate);
@@ -97,18 +97,24 @@ struct ScheduleRow {
     const char* chirp;
     int slider;
     int delayMs;
+    int previousGapMs = kTickIntervalMs;
 };
 
 // Each tick arms the next for 1 ms after ctime next reaches a multiple of 50
-// ms, where every step window begins, and never sooner than 25 ms or later
-// than 51 ms after itself, whatever the clock does.
+// ms, where every step window begins, and never later than 51 ms after
+// itself; sooner than 25 ms only after a gap that makes a whole 50 ms with it,
+// whatever the clock does.
 TEST(TickSchedule, TheNextTickFollowsTheSweepWithinItsBounds) {
     // clang-format off
     const ScheduleRow rows[] = {
         {"ctime 5 100: on a boundary, aimed 1 ms on", 240'000, "300", "235", 0, 51},
         {"1 ms after a boundary: where a tick belongs", 240'001, "300", "235", 0, 50},
         {"26 ms after", 240'026, "300", "235", 0, 25},
-        {"27 ms after: the phase moved, 25 ms and no less", 240'027, "300", "235", 0, 25},
+        {"27 ms after: the phase moved, and the mark is 24 ms away", 240'027, "300", "235", 0, 24},
+        {"the same right after a 25 ms gap: no sooner", 240'027, "300", "235", 0, 25, 25},
+        {"2 ms before a mark, after a 40 ms gap: 10 ms", 240'098, "300", "235", 0, 10, 40},
+        // Chirp time 235.002: ctime 5 199, and the 2.6 MHz window at 500 kHz/s opens at 5 200.
+        {"a chirp time moved by 2 ms", 240'101, "300", "235.002", 0, 2},
         {"chirp 25 ms off the clock's grid", 240'000, "300", "235.025", 0, 26},
         {"chirp 12.5 ms off: ctime 5 108.5 ties to even, 5 108", 240'021, "300", "235.0125", 0, 43},
         {"a sub-millisecond chirp time", 240'003, "300", "235.0007", 0, 49},
@@ -132,7 +138,8 @@ TEST(TickSchedule, TheNextTickFollowsTheSweepWithinItsBounds) {
         RecordingHandOff handOff;
         const TickOutcome outcome = RunTick(fields, testing::ClockAt(row.clockMs), ".", handOff);
         EXPECT_EQ(
-            MillisecondsToNextTick(TickTiming::SweepLocked, outcome.ctime, row.clockMs % 1000),
+            MillisecondsToNextTick(TickTiming::SweepLocked, outcome.ctime, row.clockMs % 1000,
+                                   row.previousGapMs),
             row.delayMs)
             << row.what;
     }

@@ -1,0 +1,146 @@
+#include "radiolink/follower.hpp"
+
+#include <cctype>
+#include <utility>
+
+#include "tracking/number_text.hpp"
+#include "tracking/sweep_frequency.hpp"
+
+namespace morvane {
+namespace {
+
+using std::chrono::microseconds;
+
+constexpr auto kClockCheckInterval = std::chrono::seconds(60);
+
+std::string Capitalised(std::string text) {
+    if (!text.empty()) text.front() = static_cast<char>(std::toupper(text.front()));
+    return text;
+}
+
+// When the sweep reaches `hertz`, seen from a tick at `now` that found it at
+// `point`: clock and offset, without the lead. The band's bottom, handed off
+// while the receiver waits past the top, is the next sweep's.
+SteadyTime ReachedAt(std::int64_t hertz, const SweepPoint& point, SteadyTime now) {
+    const std::int64_t rate = std::max<std::int32_t>(point.rateKHzPerS, 1);
+    std::int64_t untilUs = hertz * 1000 / rate - std::int64_t{point.ctime - kLeadMs} * 1000;
+    if (hertz == kBandBottomHz && rate * point.ctime > point.upperLimitHz)
+        untilUs += std::int64_t{point.periodMs} * 1000;
+    return now + microseconds(untilUs);
+}
+
+}  // namespace
+
+Follower::Follower(MainFields fields, RadioLink& link, FollowerClock clock,
+                   FollowerOptions options)
+    : fields_(std::move(fields)),
+      link_(link),
+      handOff_(link),
+      clock_(std::move(clock)),
+      options_(std::move(options)),
+      report_(options_.firstReport) {}
+
+int Follower::FirstTickInMs() const {
+    return MillisecondsToNextTick(clock_.timeOfDay().millisecond, kTickIntervalMs);
+}
+
+FollowerView Follower::Tick() {
+    const SteadyTime now = clock_.steady();
+    const ClockReading reading = clock_.timeOfDay();
+    handOff_.SetLinkUp(report_.state == LinkState::Connected);
+    const TickOutcome outcome = RunTick(fields_, reading, options_.separator, handOff_, Lateness());
+    link_.NoteTick();
+    problem_ = outcome.problem;
+    NoteSteps(outcome, now);
+    lastGapMs_ = MillisecondsToNextTick(options_.timing, outcome.ctime, reading.millisecond, lastGapMs_);
+    armedCtime_ = outcome.ctime ? std::optional(*outcome.ctime + lastGapMs_) : std::nullopt;
+    ShowConnection();
+    FollowerView view = View();
+    view.nextTickMs = lastGapMs_;
+    view.clock = CheckClock(now);
+    return view;
+}
+
+// A tick that fires late still sends the window it was armed for while its
+// retune can reach the radio ahead of the sweep: within the lead, less the
+// time the radio takes to answer.
+std::optional<LateTick> Follower::Lateness() const {
+    if (!armedCtime_) return std::nullopt;
+    const auto answer = steps_.AnswerTime().value_or(std::chrono::milliseconds(0));
+    return LateTick{*armedCtime_, kLeadMs - static_cast<int>(answer.count())};
+}
+
+void Follower::NoteSteps(const TickOutcome& outcome, SteadyTime now) {
+    const std::optional<std::int64_t> sent = handOff_.TakeSent();
+    if (!outcome.sweep) return;
+    if (sent) steps_.Sent(*sent, now, ReachedAt(*sent, *outcome.sweep, now), outcome.sweep->rateKHzPerS);
+    steps_.SweepAt(*outcome.sweep, now);
+}
+
+FollowerView Follower::View() const {
+    FollowerView view;
+    view.problem = problem_;
+    view.stepCount = steps_.Text();
+    view.linkDetail = report_.detail;
+    view.statusTip = report_.detail + "\n" + view.stepCount;
+    if (steps_.Refusal()) view.statusTip += "\nthe radio refuses the frequency: " + *steps_.Refusal();
+    else if (!steps_.WhyNot().empty()) view.statusTip += "\n" + steps_.WhyNot();
+    return view;
+}
+
+void Follower::OnLinkState(const LinkReport& report) {
+    report_ = report;
+    // Whatever was sent before may not have reached the radio: once the link is
+    // back, the first tick sends the step the sweep is on.
+    if (report_.state != LinkState::Connected) fields_.Text6 = kLinkDownMark;
+    ShowConnection();
+}
+
+void Follower::OnItemValue(LinkItem item, std::string text) {
+    ItemValueArrived(fields_, item, std::move(text));
+    ShowConnection();
+}
+
+void Follower::OnTuneAnswer(const TuneAnswer& answer) {
+    steps_.Answered(answer);
+    ShowConnection();
+}
+
+void Follower::ShowConnection() {
+    Look look = LookNow();
+    fields_.text2Background = look.colour;
+    fields_.status = std::move(look.status);
+}
+
+// Red while retunes cannot get through; on Linux amber while they get
+// through but the radio is not on the step when the chirp comes, or a
+// setting keeps the sweep from being followed; green otherwise.
+Follower::Look Follower::LookNow() const {
+    const bool amber = options_.colours == ColourScheme::WithAmber;
+    if (report_.state != LinkState::Connected) return {kNotConnectedColour, report_.status};
+    if (fields_.Text4.empty()) {
+        return {kNotConnectedColour, amber ? "Not connected: the radio reports no frequency"
+                                           : std::string(kNotConnectedStatus)};
+    }
+    const std::optional<std::string>& refusal = steps_.Refusal();
+    if (!amber) return refusal ? Look{kNotConnectedColour, std::string(kNotConnectedStatus)}
+                               : Look{kConnectedColour, report_.status};
+    if (problem_) {
+        return {kLateColour, "Not following: the " + std::string(SettingName(problem_->field)) +
+                                 " " + problem_->reason};
+    }
+    if (refusal) return {kLateColour, "The radio refuses the frequency: " + *refusal};
+    if (steps_.LatestOnTime() == false) return {kLateColour, Capitalised(steps_.WhyNot())};
+    if (!steps_.LatestOnTime()) return {kConnectedColour, report_.status};
+    return {kConnectedColour, report_.status + "; " + steps_.Text()};
+}
+
+std::optional<ClockTrust> Follower::CheckClock(SteadyTime now) {
+    if (clockCheckedAt_ && now - *clockCheckedAt_ < kClockCheckInterval) return std::nullopt;
+    clockCheckedAt_ = now;
+    const std::optional<ClockStatus> status = clock_.status();
+    if (!status) return std::nullopt;
+    return TrustIn(*status);
+}
+
+}  // namespace morvane

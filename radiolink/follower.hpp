@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "radiolink/hand_off.hpp"
+#include "radiolink/radio_link.hpp"
+#include "radiolink/step_record.hpp"
+#include "tracking/clock_trust.hpp"
+#include "tracking/sweep_position.hpp"
+#include "tracking/tick.hpp"
+#include "tracking/tick_failure.hpp"
+#include "tracking/tick_schedule.hpp"
+#include "window/main_fields.hpp"
+
+namespace morvane {
+
+// Where a follower reads the time: the time of day the sweep is computed
+// from (local or UTC), a steady clock that the link's answers are stamped
+// with too, and the kernel's view of the clock where a platform has one.
+struct FollowerClock {
+    std::function<ClockReading()> timeOfDay;
+    std::function<SteadyTime()> steady = [] { return std::chrono::steady_clock::now(); };
+    std::function<std::optional<ClockStatus>()> status = [] { return std::nullopt; };
+};
+
+// How the frequency box shows the radio's state. Linux adds amber for a
+// radio that is connected but not on time; Windows keeps the system's own
+// two colours, and only a refusal reads as not connected there.
+enum class ColourScheme { TwoColours, WithAmber };
+
+inline constexpr Colour kLateColour = 0x00BFFF;  // amber: red 255, green 191, blue 0
+
+struct FollowerOptions {
+    // The decimal separator the settings are read with. Read once, when the
+    // window opens: the same typed text must not mean two numbers on two
+    // ticks because the desktop's settings changed between them.
+    std::string separator = ".";
+    ColourScheme colours = ColourScheme::WithAmber;
+    TickTiming timing = TickTiming::SweepLocked;
+    // Where the link stands until it reports: "Not connected, ...", "waiting for ...".
+    LinkReport firstReport;
+};
+
+// What a window shows after a tick or a link's event, beyond MainFields.
+struct FollowerView {
+    int nextTickMs = kTickIntervalMs;              // when to run the next tick
+    std::optional<SettingProblem> problem;         // a setting the tick could not use
+    std::string statusTip;                         // the status line's tooltip
+    std::string linkDetail;                        // what the link says of itself
+    std::string stepCount;                         // "on time for 112 of 112 steps"
+    std::optional<ClockTrust> clock;               // set when the clock's health is (re)read
+};
+
+// Follows the sweep: runs every tick against the fields, hands the stepped
+// frequency to the link, keeps the link's state and the count of steps the
+// radio was on time for, and says what the window must show. Platform-free:
+// the window only arms its timer and shows what comes back; the link only
+// carries retunes and reports.
+class Follower final : public LinkListener {
+  public:
+    Follower(MainFields fields, RadioLink& link, FollowerClock clock, FollowerOptions options);
+
+    MainFields& fields() { return fields_; }
+    const MainFields& fields() const { return fields_; }
+
+    // When the first tick comes: on the clock's grid, until a tick knows the sweep.
+    int FirstTickInMs() const;
+    // One tick, then what to show and when the next comes.
+    FollowerView Tick();
+    // What to show now, after a link's event.
+    FollowerView View() const;
+
+    void OnLinkState(const LinkReport& report) override;
+    void OnItemValue(LinkItem item, std::string text) override;
+    void OnTuneAnswer(const TuneAnswer& answer) override;
+
+    // Read by the tests and the bench.
+    const StepCount& Steps() const { return steps_; }
+    LinkState State() const { return report_.state; }
+
+  private:
+    struct Look {
+        Colour colour;
+        std::string status;
+    };
+    Look LookNow() const;
+    void ShowConnection();
+    std::optional<LateTick> Lateness() const;
+    void NoteSteps(const TickOutcome& outcome, SteadyTime now);
+    std::optional<ClockTrust> CheckClock(SteadyTime now);
+
+    MainFields fields_;
+    RadioLink& link_;
+    LinkHandOff handOff_;
+    FollowerClock clock_;
+    FollowerOptions options_;
+    LinkReport report_;
+    StepCount steps_;
+    std::optional<SettingProblem> problem_;
+    // The ctime the next tick is armed for, when the last one knew the sweep.
+    std::optional<std::int32_t> armedCtime_;
+    int lastGapMs_ = kTickIntervalMs;
+    std::optional<SteadyTime> clockCheckedAt_;
+};
+
+}  // namespace morvane

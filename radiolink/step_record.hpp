@@ -1,0 +1,74 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "radiolink/radio_link.hpp"
+#include "tracking/tick.hpp"
+
+namespace morvane {
+
+// In USB the receiver hears the chirp while it lies this far above the
+// frequency it is tuned to; the sweep covers the span in 300 Hz / rate to
+// 2 700 Hz / rate after it reaches the step's frequency.
+inline constexpr std::int64_t kHeardFromHz = 300;
+inline constexpr std::int64_t kHeardUntilHz = 2'700;
+
+// Counts the steps of the sweep in progress that the radio was on time for.
+// A step was on time when the radio took its retune before the chirp came
+// into the passband, and the next retune did not take it away before the
+// chirp had passed. Every step window the sweep opens counts, those no
+// retune reached included, so that a radio that refuses, answers late or is
+// passed over by late ticks shows as what it is.
+class StepCount {
+  public:
+    // A retune for `hertz` left at `sentAt`; the sweep reaches `hertz` at `reachedAt`.
+    void Sent(std::int64_t hertz, SteadyTime sentAt, SteadyTime reachedAt, std::int32_t rateKHz);
+    void Answered(const TuneAnswer& answer);
+    // Where the sweep stands at `now`: judges every step whose chirp has passed.
+    void SweepAt(const SweepPoint& point, SteadyTime now);
+
+    int OnTime() const { return onTime_; }
+    int Windows() const { return windows_; }
+    // Whether the latest step judged was on time; nullopt before the first.
+    std::optional<bool> LatestOnTime() const { return latestOnTime_; }
+    // Why the latest step was not on time, in the user's words.
+    const std::string& WhyNot() const { return whyNot_; }
+    // Why the radio refused the latest retune it answered, if it did.
+    const std::optional<std::string>& Refusal() const { return refusal_; }
+    // How long the radio takes to answer a retune, as measured lately.
+    std::optional<std::chrono::milliseconds> AnswerTime() const;
+    // "on time for 112 of 112 steps", or of the last sweep while none is judged yet.
+    std::string Text() const;
+
+  private:
+    struct Retune {
+        std::int64_t hertz;
+        SteadyTime sentAt, reachedAt;
+        std::int32_t rateKHz;
+        std::optional<TuneAnswer> answer;
+        bool judged = false;
+    };
+    void Judge(Retune& retune, const Retune* next);
+    std::string WhyLate(const Retune& retune, const Retune* next) const;
+    void CountWindows(const SweepPoint& point, std::int64_t sweepHz);
+
+    std::deque<Retune> sent_;  // the latest retunes, judged or not
+    std::set<std::int64_t> onTimeSteps_;
+    std::int64_t sweepHz_ = 0;  // how far the sweep had run at the last tick
+    std::int64_t latestStepHz_ = 0;
+    std::int64_t lastJudgedHz_ = 0;
+    std::string lastJudgedWhy_;
+    int onTime_ = 0, windows_ = 0;
+    std::optional<std::pair<int, int>> lastSweep_;  // on time, windows
+    std::optional<bool> latestOnTime_;
+    std::string whyNot_;
+    std::optional<std::string> refusal_;
+    std::deque<std::chrono::milliseconds> answerTimes_;
+};
+
+}  // namespace morvane

@@ -1,0 +1,205 @@
+// The follower with a clock the test sets and a link that records each retune
+// and answers it as the test says: what is sent when, which steps count as on
+// time, and what the window is told to show.
+#include "radiolink/follower.hpp"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "testsupport/core_checks.hpp"
+
+namespace morvane {
+namespace {
+
+using Commands = std::vector<std::string>;
+using std::chrono::milliseconds;
+
+// 235 s into the day's 300 s period the sweep begins: ctime 0 at 00:03:54.900 (the lead).
+constexpr std::int64_t kSweepBeginsMs = 234'900;
+
+struct Answers {
+    int afterMs = 1;
+    bool accepted = true;
+};
+
+// A follower over a recording link whose clocks the test moves; the link
+// answers each retune as `answers` says.
+class Harness {
+  public:
+    explicit Harness(MainFields fields, ColourScheme colours = ColourScheme::WithAmber)
+        : follower_(std::move(fields), link_,
+                    {[this] { return testing::ClockAt(nowMs_); },
+                     [this] { return SteadyTime(milliseconds(nowMs_)); }},
+                    {".", colours, TickTiming::SweepLocked,
+                     {LinkState::Waiting, "Not connected", "waiting"}}) {
+        follower_.OnLinkState({LinkState::Connected, "Connected", "the radio"});
+    }
+    // Ticks from `fromCtime` until `untilCtime`, each where the last armed it,
+    // the one armed for `lateCtime` `lateMs` late.
+    FollowerView Run(std::int64_t fromCtime, std::int64_t untilCtime, std::int64_t lateCtime = -1,
+                     int lateMs = 0) {
+        FollowerView view;
+        for (nowMs_ = kSweepBeginsMs + fromCtime; nowMs_ < kSweepBeginsMs + untilCtime;) {
+            if (nowMs_ - kSweepBeginsMs == lateCtime) nowMs_ += lateMs;
+            view = Tick();
+            nowMs_ += view.nextTickMs;
+        }
+        return view;
+    }
+    FollowerView Tick() {
+        const std::size_t sent = link_.commands.size();
+        FollowerView view = follower_.Tick();
+        for (std::size_t i = sent; i < link_.commands.size(); ++i) {
+            const std::int64_t hertz = std::stoll(link_.commands[i].substr(5));
+            follower_.OnTuneAnswer({hertz, answers.accepted,
+                                    SteadyTime(milliseconds(nowMs_ + answers.afterMs)),
+                                    answers.accepted ? "" : "Invalid parameter"});
+        }
+        return view;
+    }
+    void SetNow(std::int64_t ctime) { nowMs_ = kSweepBeginsMs + ctime; }
+
+    Answers answers;
+    testing::RecordingLink link_;
+    Follower follower_;
+
+  private:
+    std::int64_t nowMs_ = 0;
+};
+
+MainFields Sweep(const char* rate, const char* step) {
+    MainFields fields;
+    fields.Combo_rate = rate;
+    fields.Combo_step = step;
+    return fields;
+}
+
+// At 500 kHz/s a 50 kHz step window lasts 20 ms: 2.6 MHz from ctime 5 200 to 5 220.
+// A tick armed for 5 201 that fires late still sends it while the retune can reach
+// the radio ahead of the sweep (the 100 ms lead, less the radio's 1 ms answer),
+// and once only; the readouts show when it ran.
+TEST(Follower, ALateTickStillSendsTheWindowItWasArmedForWhileItCanReachTheRadio) {
+    const std::pair<int, bool> rows[] = {{0, true}, {10, true}, {40, true}, {90, true}, {120, false}};
+    for (const auto& [lateMs, sent] : rows) {
+        SCOPED_TRACE(lateMs);
+        Harness h(Sweep("500", "50"));
+        h.Run(4'000, 5'450, 5'201, lateMs);
+        const Commands& c = h.link_.commands;
+        EXPECT_EQ(std::count(c.begin(), c.end(), "freq 2600000"), sent ? 1 : 0);
+        EXPECT_EQ(std::count(c.begin(), c.end(), "freq 2700000"), 1);
+    }
+}
+
+// The chirp time edited from 235 to 235.002 just before the tick at ctime 5 201:
+// the ticks fall to 5 199, and the next may not clamp past the 2.6 MHz window.
+// A clock that stands still gets at most 40 ticks a second.
+TEST(Follower, AMovedPhaseCatchesTheNextWindowAndAFrozenClockTicksAtMost40TimesASecond) {
+    Harness h(Sweep("500", "50"));
+    h.Run(4'000, 5'200);
+    h.follower_.fields().chirptime = "235.002";
+    h.Run(5'201, 5'400);
+    EXPECT_EQ(std::count(h.link_.commands.begin(), h.link_.commands.end(), "freq 2600000"), 1);
+    h.SetNow(5'199);
+    int spentMs = 0;
+    for (int tick = 0; tick < 40; ++tick) spentMs += h.Tick().nextTickMs;
+    EXPECT_GE(spentMs, 975);
+}
+
+// What happens between the ticks, the link and the user; the default settings
+// give 2 MHz at ctime 5 100 and 2.1 MHz at 21 100.
+enum class Event { Tick2000, Tick2100, Text4Empty, Text4Back, TypeText6, Lost, Reconnected };
+struct Conversation {
+    const char* name;
+    std::vector<Event> events;
+    Commands sent;
+    const char* text6;
+    Colour colour;
+};
+
+TEST(Follower, SendsEachStepOnceWhileConnectedAndTheStepTheSweepIsOnOnceBackAfterAnOutage) {
+    using enum Event;
+    const Colour green = kConnectedColour, red = kNotConnectedColour;
+    const Commands twice = {"freq 2000000", "freq 2000000"};
+    const Conversation conversations[] = {
+        {"each new step once", {Tick2000, Tick2000, Tick2100, Tick2100},
+         {"freq 2000000", "freq 2100000"}, "2100000", green},
+        {"Text4 empties: not connected, nowt", {Tick2000, Text4Empty, Tick2000},
+         {"freq 2000000"}, "nowt", red},
+        {"after an outage the same step goes again",
+         {Tick2000, Text4Empty, Tick2000, Text4Back, Tick2000}, twice, "2000000", green},
+        {"what the user types into Text6 counts", {TypeText6, Tick2000}, {}, "2000000", green},
+        {"lost: not connected at once, nowt", {Tick2000, Lost}, {"freq 2000000"}, "nowt", red},
+        {"a lost link sends nothing", {Tick2000, Lost, Tick2100}, {"freq 2000000"}, "nowt", red},
+        {"reconnected: the step the sweep is on goes again",
+         {Tick2000, Lost, Reconnected, Tick2000}, twice, "2000000", green},
+    };
+    for (const Conversation& c : conversations) {
+        SCOPED_TRACE(c.name);
+        Harness h(MainFields{});
+        MainFields& fields = h.follower_.fields();
+        for (const Event event : c.events) {
+            if (event == Tick2000 || event == Tick2100) h.SetNow(event == Tick2000 ? 5'100 : 21'100);
+            if (event == Tick2000 || event == Tick2100) h.Tick();
+            if (event == Text4Empty || event == Text4Back)
+                h.follower_.OnItemValue(LinkItem::Hertz, event == Text4Empty ? "" : "2000000");
+            if (event == TypeText6) fields.Text6 = "2000000";
+            if (event == Lost) h.follower_.OnLinkState({LinkState::Lost, "Not connected", "lost"});
+            if (event == Reconnected) h.follower_.OnLinkState({LinkState::Connected, "Connected", ""});
+        }
+        EXPECT_EQ(h.link_.commands, c.sent);
+        EXPECT_EQ(fields.Text6, c.text6);
+        EXPECT_EQ(fields.text2Background, c.colour);
+        EXPECT_EQ(fields.status.starts_with("Connected"), c.colour == green);
+    }
+}
+
+struct OnTimeRow {
+    const char* what;
+    MainFields fields;
+    Answers answers;
+    ColourScheme colours;
+    const char* count;  // after the sweep has run from 19 s to 30 s
+    Colour colour;
+    const char* status;
+};
+
+// A step is on time when the radio took its retune before the chirp reached the
+// passband (300 Hz above it) and kept it until the chirp had passed (2 700 Hz).
+TEST(Follower, CountsTheStepsTheRadioWasOnTimeForAndColoursTheBoxByTheLatest) {
+    const std::string replaced = "Each step is replaced by the next before its chirp has passed; "
+                                 "a larger step or a slower rate would be heard";
+    const OnTimeRow rows[] = {
+        {"100/100, answered in 1 ms", Sweep("100", "100"), {}, ColourScheme::WithAmber,
+         "on time for 10 of 10 steps", kConnectedColour, "Connected; on time for 10 of 10 steps"},
+        // 2 MHz was sent while the receiver waited, more than a second ahead.
+        {"100/100, answered in 700 ms", Sweep("100", "100"), {700}, ColourScheme::WithAmber,
+         "on time for 1 of 10 steps", kLateColour,
+         "The radio answers in about 700 ms; each step is sent 100 ms ahead, so it arrives "
+         "after the chirp"},
+        {"500/50: the next step leaves 1 ms after the chirp reaches this one",
+         Sweep("500", "50"), {}, ColourScheme::WithAmber, "on time for 0 of 259 steps",
+         kLateColour, replaced.c_str()},
+        {"every retune refused", Sweep("100", "100"), {1, false}, ColourScheme::WithAmber,
+         "on time for 0 of 10 steps", kLateColour,
+         "The radio refuses the frequency: Invalid parameter"},
+        {"refused, in the system's two colours", Sweep("100", "100"), {1, false},
+         ColourScheme::TwoColours, "on time for 0 of 10 steps", kNotConnectedColour,
+         "Not connected, Start Morvane before HamRadioDeluxe"},
+        {"answered late, in the two colours", Sweep("100", "100"), {700},
+         ColourScheme::TwoColours, "on time for 1 of 10 steps", kConnectedColour, "Connected"},
+    };
+    for (const OnTimeRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        Harness h(row.fields, row.colours);
+        h.answers = row.answers;
+        const FollowerView view = h.Run(19'000, 30'000);
+        EXPECT_EQ(view.stepCount, row.count);
+        EXPECT_EQ(h.follower_.fields().text2Background, row.colour);
+        EXPECT_EQ(h.follower_.fields().status, row.status);
+        EXPECT_NE(view.statusTip.find(row.count), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace morvane

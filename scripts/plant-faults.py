@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Plants small faults in the tracking core and the hand-off, one at a time,
+"""Plants small faults in the tracking core, the hand-off and the follower, one at a time,
 and runs the tests that guard them, to show which faults the tests catch.
 
     scripts/plant-faults.py [FAULT-NUMBER ...]     default: every fault
@@ -78,20 +78,33 @@ FAULTS = [
     ("tracking/clock_trust.cpp", "status.estimatedErrorUs > kTrustedClockErrorUs",
      "status.estimatedErrorUs >= kTrustedClockErrorUs"),
     ("tracking/clock_trust.cpp", "if (!status.synchronised) {", "if (false) {"),
-    ("radiolink/hand_off.cpp", "if (!link_.IsOpen() || fields.Text4.empty()) {", "if (fields.Text4.empty()) {"),
-    ("radiolink/hand_off.cpp", "if (!link_.IsOpen() || fields.Text4.empty()) {", "if (!link_.IsOpen()) {"),
+    ("radiolink/hand_off.cpp", "if (!linkUp_ || fields.Text4.empty()) {", "if (fields.Text4.empty()) {"),
+    ("radiolink/hand_off.cpp", "if (!linkUp_ || fields.Text4.empty()) {", "if (!linkUp_) {"),
     ("radiolink/hand_off.cpp", "fields.Text6 = kLinkDownMark;", ""),
     ("radiolink/hand_off.cpp", "if (candidate.empty() || candidate == fields.Text6) return;",
-     "if (candidate == fields.Text6) return;"),
-    ("radiolink/hand_off.cpp", "if (candidate.empty() || candidate == fields.Text6) return;",
      "if (candidate.empty()) return;"),
-    ("radiolink/hand_off.cpp",
-     "    fields.Text6 = candidate;\n    link_.Execute(std::string(kCommandPrefix) + candidate);",
-     "    link_.Execute(std::string(kCommandPrefix) + candidate);\n    fields.Text6 = candidate;"),
-    ("radiolink/hand_off.cpp", "    fields.text2Background = kConnectedColour;",
-     "    fields.text2Background = kNotConnectedColour;"),
     ("radiolink/hand_off.cpp", "(item == LinkItem::Display ? fields.text2 : fields.Text4)",
      "(item == LinkItem::Display ? fields.Text4 : fields.text2)"),
+    # The position's own 32-bit check, the clock's health, the next tick's delay.
+    ("tracking/sweep_position.cpp", "value > std::numeric_limits<std::int32_t>::max()) {", "false) {"),
+    ("tracking/sweep_position.cpp", "value < std::numeric_limits<std::int32_t>::min() ||",
+     "value < std::numeric_limits<std::int32_t>::min() + 1 ||"),
+    ("tracking/clock_trust.cpp", "microseconds >= 10'000'000", "microseconds >= 100'000"),
+    ("tracking/tick_schedule.cpp", "PhaseOf(sweepMs - kTickMarginMs)", "PhaseOf(sweepMs + kTickMarginMs)"),
+    ("tracking/tick_schedule.cpp", "kTickIntervalMs - previousGapMs", "kTickIntervalMs + previousGapMs"),
+    ("tracking/tick_schedule.cpp", "std::clamp(kTickIntervalMs - previousGapMs, 1, kShortestTickGapMs)",
+     "std::clamp(kTickIntervalMs - previousGapMs, kShortestTickGapMs, kShortestTickGapMs)"),
+    # A late tick, a lost link, the on-time rule.
+    ("tracking/tick.cpp", "late && late->armedCtime < ctime &&", "late && late->armedCtime > ctime &&"),
+    ("radiolink/follower.cpp", "kLeadMs - static_cast<int>(answer.count())", "kLeadMs + 50"),
+    ("radiolink/follower.cpp",
+     "if (report_.state != LinkState::Connected) fields_.Text6 = kLinkDownMark;", ""),
+    ("radiolink/follower.cpp", "untilUs += std::int64_t{point.periodMs} * 1000;", ""),
+    ("radiolink/step_record.cpp", "next->sentAt < heardUntil",
+     "next->sentAt + std::chrono::milliseconds(5) < heardUntil"),
+    ("radiolink/step_record.cpp", "retune.answer->at > heardFrom",
+     "retune.answer->at > heardFrom + std::chrono::seconds(1)"),
+    ("radiolink/step_record.cpp", "if (retune.answer && !retune.answer->accepted)", "if (false)"),
 ]
 
 

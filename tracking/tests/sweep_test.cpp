@@ -42,6 +42,11 @@ TEST(TimeSinceSweepBegan, MeasuresFromTheChirpOfThisOrThePreviousPeriod) {
         EXPECT_EQ(TimeSinceSweepBegan(ctime1, chirp, period, offset, separator), since)
             << "ctime1 " << ctime1 << " chirp " << chirp;
     }
+    // The offset takes ctime to the ends of 32 bits and no further.
+    EXPECT_EQ(TimeSinceSweepBegan(0, "-2147483.547", "300", 100, "."), INT32_MAX);
+    EXPECT_EQ(TimeSinceSweepBegan(0, "2147782.148", "300", -1500, "."), INT32_MIN);
+    EXPECT_THROW(TimeSinceSweepBegan(0, "-2147483.547", "300", 101, "."), TickFailure);
+    EXPECT_THROW(TimeSinceSweepBegan(0, "2147782.149", "300", -1500, "."), TickFailure);
 }
 
 TEST(Frequency, FollowsTheRateAndParksAtTheBottomOutsideTheBand) {
@@ -95,6 +100,8 @@ TEST(TrustIn, MarksAClockThatIsNotSynchronisedOrMayBeMoreThan20MsOff) {
          {true,
           "the clock is synchronised (NTP) but may be off by up to 35 ms, and the sweep with it"}},
         {{true, 20'000}, {false, "the clock is synchronised (NTP), within 20 ms"}},
+        {{false, 9'999'999},
+         {true, "the clock is not synchronised (NTP): the sweep may be off by up to 9999 ms"}},
         {{true, 1'234}, {false, "the clock is synchronised (NTP), within 1.2 ms"}},
         {{true, 250}, {false, "the clock is synchronised (NTP), within 250 us"}},
     };

@@ -88,6 +88,9 @@ std::string StepCount::WhyLate(const Retune& retune, const Retune* next) const {
     const SteadyTime heardUntil = retune.reachedAt + SweepTime(kHeardUntilHz, retune.rateKHz);
     if (retune.answer && !retune.answer->accepted)
         return "the radio refuses the frequency: " + retune.answer->refusal;
+    // Morvane started, or the link came back, after the sweep had reached this step.
+    if (retune.sentAt >= retune.reachedAt)
+        return "the retune to " + Kilohertz(retune.hertz) + " left after the sweep had reached it";
     if (!retune.answer || retune.answer->at > heardFrom) {
         const auto took = retune.answer ? retune.answer->at - retune.sentAt : AnswerTime().value_or(milliseconds(0));
         return "the radio answers in about " +

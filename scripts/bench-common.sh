@@ -11,7 +11,8 @@
 export TZ=UTC0
 
 # The bench's own tools, built by the scripts into the ci tree.
-BENCH_TOOLS=build/ci/bench
+# Another build's tools (an earlier commit's, to compare) may stand in.
+BENCH_TOOLS=${BENCH_TOOLS:-build/ci/bench}
 # Every run's sounder repeats every 300 s, the program's default.
 BENCH_PERIOD=300
 

@@ -15,7 +15,9 @@
 #       0.7 ms off it, chosen so that the sweep's retunes begin a few seconds on
 #
 # A run lasts BENCH_SECONDS (default 60; 25 at 500 kHz/s, whose retunes last
-# 28 s). Results: build/bench/linux/rateR-stepS-chirpC/{sweep,clock}-locked/,
+# 28 s). BENCH_BUSY=N runs N processes that keep a core busy beside it, for a
+# loaded machine; BENCH_TOOLS=DIR takes morvane_bench and the report tools
+# from another build (an earlier commit's) to compare under the same load. Results: build/bench/linux/rateR-stepS-chirpC/{sweep,clock}-locked/,
 # one line each in build/bench/linux/summary.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,7 +27,7 @@ source scripts/bench-common.sh
 scripts/deps.sh
 cmake --preset ci >/dev/null
 cmake --build --preset ci --target morvane_bench lateness_report tick_report sweep_plan >/dev/null
-out=build/bench/linux
+out=${BENCH_OUT:-build/bench/linux}
 mkdir -p "$out"
 
 pids=()
@@ -63,6 +65,10 @@ run_one() {
   rm -rf "$dir"
   wait_for_retunes "$chirp" "$rate" "$step" "$seconds" 2
   local started sweep clock cpu rss
+  for _ in $(seq "${BENCH_BUSY:-0}"); do
+    sh -c 'while :; do :; done' &
+    pids+=("$!")
+  done
   started=$(ms_of_day)
   start_pair "$dir/sweep-locked" sweep-locked "$rate" "$step" "$chirp"
   sweep=$PROGRAM_PID

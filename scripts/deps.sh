@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Morvane needs to build, run and test, and
-# with `bench` also what the benchmark commands need (gnuplot for the plot),
+# with `bench` also what the benchmark commands need (gnuplot for the plot,
+# faketime for the frozen clock),
 # which the test command never installs. Does nothing when they are all
 # present; needs root (or sudo) otherwise.
 #
@@ -17,7 +18,7 @@ packages=(
   dpkg-dev help2man lintian desktop-file-utils appstream librsvg2-bin
 )
 if [ "${1:-}" = bench ]; then
-  packages+=(gnuplot-nox)
+  packages+=(gnuplot-nox faketime)
 fi
 
 missing=()

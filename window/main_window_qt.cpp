@@ -30,7 +30,6 @@ constexpr FontSpec kWindowFont{"MS Sans Serif", 8.25, false};
 constexpr QColor kDarkText{0, 0, 0};
 // Neither the connection green nor red: the clock may be wrong, not the link.
 constexpr QColor kClockWarningColour{255, 191, 0};
-constexpr int kClockCheckIntervalMs = 60'000;
 
 QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -143,22 +142,21 @@ ClockReading ReadUtcClock() {
 }
 
 // One call, no daemon and no network: the kernel keeps NTP's verdict.
-ClockStatus ReadKernelClockStatus() {
+std::optional<ClockStatus> ReadKernelClockStatus() {
     timex kernel{};
     const int state = ntp_adjtime(&kernel);
-    return {state != TIME_ERROR && (kernel.status & STA_UNSYNC) == 0, kernel.esterror};
+    return ClockStatus{state != TIME_ERROR && (kernel.status & STA_UNSYNC) == 0, kernel.esterror};
 }
 
 MainWindow::MainWindow(WindowStart start, QWidget* parent)
     : QWidget(parent),
-      fields_(std::move(start.fields)),
-      clock_(std::move(start.clock)),
-      clockStatus_(std::move(start.clockStatus)),
-      timing_(start.timing),
-      separator_(QLocale().decimalPoint().toStdString()),
       timer_(new QTimer(this)),
       link_(OpenLink(std::move(start.radio))),
-      handOff_(*link_) {
+      follower_(std::move(start.fields), *link_,
+                {std::move(start.clock), [] { return std::chrono::steady_clock::now(); },
+                 std::move(start.clockStatus)},
+                {QLocale().decimalPoint().toStdString(), ColourScheme::WithAmber, start.timing,
+                 {LinkState::Waiting, "Not connected: opening the radio", ""}}) {
     setObjectName("Main");
     setWindowTitle(ToQString(kWindowCaption));
     CreateControls();
@@ -167,11 +165,6 @@ MainWindow::MainWindow(WindowStart start, QWidget* parent)
     ShowFields();
     // Only now: adding a list's first entry sets its text, which must not reach the record.
     PassEditsToFields();
-    ShowLinkDescription();
-    CheckClock();
-    auto* clockCheck = new QTimer(this);
-    connect(clockCheck, &QTimer::timeout, this, &MainWindow::CheckClock);
-    clockCheck->start(kClockCheckIntervalMs);
     StartTicking();
 }
 
@@ -228,7 +221,7 @@ void MainWindow::PassEditsToFields() {
         std::string MainFields::*field = kMainWindowLayout[i].field;
         // The widget now shows something the record may not: compare afresh next time.
         const auto store = [this, field, i](const QString& text) {
-            fields_.*field = text.toStdString();
+            fields().*field = text.toStdString();
             shownTexts_[i].reset();
         };
         if (auto* edit = qobject_cast<QLineEdit*>(controls_[i])) {
@@ -238,7 +231,7 @@ void MainWindow::PassEditsToFields() {
         }
     }
     connect(static_cast<QSlider*>(Control(ControlId::Slider1)), &QSlider::valueChanged, this,
-            [this](int position) { fields_.Slider1 = position; });
+            [this](int position) { fields().Slider1 = position; });
 }
 
 // A coarse timer may fire several milliseconds off; the precise one keeps
@@ -249,55 +242,46 @@ void MainWindow::StartTicking() {
     timer_->setTimerType(Qt::PreciseTimer);
     timer_->setSingleShot(true);
     connect(timer_, &QTimer::timeout, this, &MainWindow::Tick);
-    timer_->start(MillisecondsToNextTick(clock_().millisecond));
+    timer_->start(follower_.FirstTickInMs());
 }
 
 void MainWindow::Tick() {
-    const ClockReading clock = clock_();
-    const TickOutcome outcome = RunTick(fields_, clock, separator_, handOff_);
-    timer_->start(MillisecondsToNextTick(timing_, outcome.ctime, clock.millisecond));
-    link_->NoteTick();
-    ShowSettingProblem(outcome.problem);
-    ShowFields();
+    const FollowerView view = follower_.Tick();
+    timer_->start(view.nextTickMs);
+    Show(view);
 }
 
 void MainWindow::DeliverLinkEvents() {
-    link_->DeliverEvents(*this);
-    ShowLinkDescription();
+    link_->DeliverEvents(follower_);
+    Show(follower_.View());
+}
+
+void MainWindow::Show(const FollowerView& view) {
+    ShowSettingProblem(view.problem);
+    ShowLinkDetail(view);
+    if (view.clock) ShowClockTrust(*view.clock);
     ShowFields();
-}
-
-void MainWindow::OnLinkOpened() {
-    handOff_.LinkOpened(fields_);
-}
-
-void MainWindow::OnLinkClosed() {
-    handOff_.LinkClosed(fields_);
-}
-
-void MainWindow::OnItemValue(LinkItem item, std::string text) {
-    ItemValueArrived(fields_, item, std::move(text));
 }
 
 void MainWindow::ShowFields() {
     for (std::size_t i = 0; i < kMainWindowLayout.size(); ++i) {
         if (kMainWindowLayout[i].field == nullptr) continue;
-        const std::string& text = fields_.*kMainWindowLayout[i].field;
+        const std::string& text = fields().*kMainWindowLayout[i].field;
         if (shownTexts_[i] == text) continue;  // most fields stay as they are from tick to tick
         ShowText(controls_[i], QString::fromStdString(text));
         shownTexts_[i] = text;
     }
     auto* slider = static_cast<QSlider*>(Control(ControlId::Slider1));
-    if (slider->value() != fields_.Slider1) slider->setValue(fields_.Slider1);
+    if (slider->value() != fields().Slider1) slider->setValue(fields().Slider1);
     ShowText2Background();
 }
 
 void MainWindow::ShowText2Background() {
-    if (shownBackground_ == fields_.text2Background) return;
-    shownBackground_ = fields_.text2Background;
+    if (shownBackground_ == fields().text2Background) return;
+    shownBackground_ = fields().text2Background;
     QPalette wanted = palette();  // the window's: the default background
-    if (fields_.text2Background) {
-        wanted.setColor(QPalette::Base, ToQColor(*fields_.text2Background));
+    if (fields().text2Background) {
+        wanted.setColor(QPalette::Base, ToQColor(*fields().text2Background));
         wanted.setColor(QPalette::Text, kDarkText);
     }
     Control(ControlId::text2)->setPalette(wanted);
@@ -321,20 +305,22 @@ void MainWindow::ShowSettingProblem(const std::optional<SettingProblem>& problem
     marked->setPalette(redText);
 }
 
-// Says which radio is driven, so that nobody takes Hamlib's dummy radio for their own.
-void MainWindow::ShowLinkDescription() {
+// Says which radio is driven, so that nobody takes Hamlib's dummy radio for
+// their own, how it fares and how many steps it was on time for; what the
+// link says of itself goes to stderr too, once each time it changes.
+void MainWindow::ShowLinkDetail(const FollowerView& view) {
     QWidget* status = Control(ControlId::status);
-    const QString description = QString::fromStdString(link_->Description());
-    if (status->toolTip() == description) return;
-    status->setToolTip(description);
-    std::cerr << "morvane: " << link_->Description() << std::endl;
+    const QString tip = QString::fromStdString(view.statusTip);
+    if (status->toolTip() != tip) status->setToolTip(tip);
+    if (view.linkDetail == shownLinkDetail_ || view.linkDetail.empty()) return;
+    shownLinkDetail_ = view.linkDetail;
+    std::cerr << "morvane: " << view.linkDetail << std::endl;
 }
 
 // Everything rests on the computer's clock: at 100 kHz/s the sweep moves 100 Hz
 // a millisecond. Marks the time of day, and says so once on stderr, when the
 // clock cannot be trusted; the tooltip tells how far off it may be either way.
-void MainWindow::CheckClock() {
-    const ClockTrust trust = TrustIn(clockStatus_());
+void MainWindow::ShowClockTrust(const ClockTrust& trust) {
     if (trust == shownClockTrust_) return;
     if (trust.warn && !(shownClockTrust_ && shownClockTrust_->warn)) {
         std::cerr << "morvane: " << trust.text << std::endl;

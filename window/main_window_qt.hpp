@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "radiolink/hand_off.hpp"
+#include "radiolink/follower.hpp"
 #include "radiolink/radio_link_hamlib.hpp"
 #include "tracking/clock_trust.hpp"
 #include "tracking/sweep_position.hpp"
@@ -25,7 +25,7 @@ ClockReading ReadLocalClock();
 // The same in UTC, for sounders scheduled in UTC.
 ClockReading ReadUtcClock();
 // How the kernel sees the computer's clock (ntp_adjtime).
-ClockStatus ReadKernelClockStatus();
+std::optional<ClockStatus> ReadKernelClockStatus();
 
 // What a window starts from: the radio, the fields as the command line set
 // them, and where the time of day and the clock's health are read.
@@ -33,25 +33,19 @@ struct WindowStart {
     HamlibOptions radio;
     MainFields fields;
     std::function<ClockReading()> clock = ReadLocalClock;
-    std::function<ClockStatus()> clockStatus = ReadKernelClockStatus;
+    std::function<std::optional<ClockStatus>()> clockStatus = ReadKernelClockStatus;
     TickTiming timing = TickTiming::SweepLocked;
 };
 
-// The main window, "Main": shows and edits MainFields, runs the 50 ms tick
-// and takes the radio link's notices and values. MainFields is the one
-// record of the program's state; the widgets only show it and pass the
-// user's edits into it.
-class MainWindow final : public QWidget, public LinkListener {
+// The main window, "Main": shows and edits the follower's MainFields, arms
+// the tick timer from it and hands it the radio link's reports. MainFields is
+// the one record of the program's state; the widgets only show it and pass
+// the user's edits into it.
+class MainWindow final : public QWidget {
     Q_OBJECT
 
   public:
-    using ClockSource = std::function<ClockReading()>;
-
     explicit MainWindow(WindowStart start, QWidget* parent = nullptr);
-
-    void OnLinkOpened() override;
-    void OnLinkClosed() override;
-    void OnItemValue(LinkItem item, std::string text) override;
 
   private:
     std::unique_ptr<HamlibLink> OpenLink(HamlibOptions radio);
@@ -60,38 +54,35 @@ class MainWindow final : public QWidget, public LinkListener {
     void SetFocusOrder();
     void FillPeriodList();
     void PassEditsToFields();
-    // The tick timer's first start, on the clock's grid until a tick has a ctime.
     void StartTicking();
-    // Timer1: one tick against the record, then the record is shown.
+    // Timer1: the follower's tick, then what it says is shown.
     void Tick();
-    // Takes the link's notices and values into the record, on the window's thread.
+    // Hands the link's reports to the follower, on the window's thread.
     void DeliverLinkEvents();
+    void Show(const FollowerView& view);
     // Brings every widget in line with the record.
     void ShowFields();
     void ShowText2Background();
     void ShowSettingProblem(const std::optional<SettingProblem>& problem);
-    void ShowLinkDescription();
-    // Marks the time of day when the clock cannot be trusted; checked about once a minute.
-    void CheckClock();
+    void ShowLinkDetail(const FollowerView& view);
+    // Marks the time of day when the clock cannot be trusted.
+    void ShowClockTrust(const ClockTrust& trust);
     QWidget* Control(ControlId id) const { return controls_[IndexOf(id)]; }
+    MainFields& fields() { return follower_.fields(); }
 
-    MainFields fields_;
-    ClockSource clock_;
-    std::function<ClockStatus()> clockStatus_;
     std::optional<ClockTrust> shownClockTrust_;
-    TickTiming timing_;
-    std::string separator_;  // the locale's decimal separator, as the tick reads numbers
     std::array<QWidget*, kMainWindowLayout.size()> controls_{};  // in the layout's order
     // What each bound control was last given, so that a tick touches only the
     // widgets whose field changed; nothing shown yet at first.
     std::array<std::optional<std::string>, kMainWindowLayout.size()> shownTexts_{};
     std::optional<std::optional<Colour>> shownBackground_;
     std::optional<SettingProblem> shownProblem_;  // the setting the last tick could not use
+    std::string shownLinkDetail_;
     QTimer* timer_ = nullptr;
     // Destroyed before the window's QObject part, so the worker that posts
     // to the window has stopped before the window goes.
     std::unique_ptr<HamlibLink> link_;
-    LinkHandOff handOff_;
+    Follower follower_;
 };
 
 }  // namespace morvane

@@ -12,12 +12,8 @@
 namespace morvane {
 namespace {
 
-constexpr int kConnectWaitMs = 500;  // as long as the link waits for any answer
+constexpr int kConnectWaitMs = 500;  // a connection that can be made is made far sooner
 constexpr int kUnknownHost = -1;
-
-bool IsNoAnswer(int result) {
-    return result == -RIG_ETIMEOUT || result == -RIG_EIO;
-}
 
 std::string ErrnoText(int error) {
     return std::generic_category().message(error);  // strerror's text, without its shared buffer
@@ -153,6 +149,10 @@ std::string HamlibErrorText(int code) {
         default:
             return "Hamlib error " + std::to_string(code);
     }
+}
+
+bool IsNoAnswer(int result) {
+    return result == -RIG_ETIMEOUT || result == -RIG_EIO;
 }
 
 OpenFailure WhyNotOpen(const hamlib_port_t& port, int result) {

@@ -24,4 +24,8 @@ OpenFailure WhyNotOpen(const hamlib_port_t& port, int result);
 // A short name for a Hamlib error code; rigerror() drags in the debug trace.
 std::string HamlibErrorText(int code);
 
+// Whether a call's result says that nothing answered it, rather than that the
+// radio answered with a refusal.
+bool IsNoAnswer(int result);
+
 }  // namespace morvane

@@ -21,13 +21,25 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Hamlib waits 500 ms for each answer (set below); a call that takes much
-// longer than that is held up by a peer that trickles or hangs.
-constexpr milliseconds kCallLimit{750};
+// The longest one call may take: a radio that answers within 2 s is slow, not
+// gone; one that leaves a call unanswered for 2.5 s is gone.
+constexpr milliseconds kCallLimit{2250};
+// Hamlib's own wait for each answer, longer than any call may take. Were it
+// shorter, Hamlib would give up on a slow answer by itself and leave it on its
+// way, to be read as the answer to the next call: the "RPRT 0" for one
+// frequency taken as the radio's word on the next. Instead only the call limit
+// ends a call, by cutting the port, and the radio is then closed and opened
+// afresh, on a new connection where no answer to an old call can arrive.
+constexpr milliseconds kHamlibTimeout{2500};
+// Calls that bring no frequency back for this long in a row mean the radio is
+// lost, as long as an unanswered call may take. Shorter trouble, rigctld
+// answering "RPRT -5" while its radio misses a poll or two, is ridden out.
+constexpr milliseconds kFailingLimit{2500};
+// A failed reading is tried again this soon after it began.
+constexpr milliseconds kRereadInterval{100};
 // Opening takes several exchanges, and Hamlib alone spends 2 s giving up on a
 // serial device that is missing (it tries four times).
 constexpr milliseconds kOpenLimit{3000};
-constexpr milliseconds kRetryInterval{2000};
 // When the link goes: how much longer a call under way may take, and how long
 // the worker has to close the radio before it is left behind.
 constexpr milliseconds kClosingCallLimit{200};
@@ -99,12 +111,10 @@ class Radio {
         if (!(hertz >= 0 && hertz <= kHighestFrequencyHz)) return std::nullopt;
         return static_cast<std::int64_t>(std::llround(hertz));
     }
-    // Returns false only when the radio did not answer; a refusal is an answer.
-    bool SetFrequency(std::int64_t hertz) {
-        const int result = Call(kCallLimit, [&] {
-            return rig_set_freq(rig_, RIG_VFO_CURR, static_cast<freq_t>(hertz));
-        });
-        return result != -RIG_ETIMEOUT && result != -RIG_EIO;
+    // RIG_OK, the radio's refusal, or a sign that it did not answer.
+    int SetFrequency(std::int64_t hertz) {
+        return Call(kCallLimit,
+                    [&] { return rig_set_freq(rig_, RIG_VFO_CURR, static_cast<freq_t>(hertz)); });
     }
     // Whether a call overran its deadline: the radio is lost.
     bool Overran() const { return overran_; }
@@ -129,8 +139,8 @@ class Radio {
 std::string Radio::Configure(const HamlibOptions& options) {
     rig_ = rig_init(static_cast<rig_model_t>(options.model));
     if (rig_ == nullptr) return "Hamlib has no radio model " + std::to_string(options.model);
-    // Hamlib waits 10 s with retries by default; a radio that is gone must show within 2 s.
-    SetConf("timeout", "500");
+    // Hamlib waits 10 s with retries by default; a radio that is gone must show sooner.
+    SetConf("timeout", std::to_string(kHamlibTimeout.count()));
     SetConf("retry", "0");
     if (!options.port.empty() && !SetConf("rig_pathname", options.port)) {
         return "cannot use the port " + options.port;
@@ -170,35 +180,32 @@ RadioTexts TextsFor(const HamlibOptions& options) {
 // Why an opening that overran its deadline failed.
 constexpr const char* kNoAnswer = "the radio does not answer";
 
-std::string WaitingStatus(const RadioTexts& texts) {
-    return "Not connected: waiting for " + texts.driven;
-}
-
 struct Event {
-    enum class Kind { Opened, Waiting, Closed, Values } kind;
-    std::string description = {};  // Opened, Waiting, Closed: the link's description from now on
-    std::string status = {};       // Closed: what the status line says from now on
-    std::string display = {};      // Values: text2
-    std::string hertz = {};        // Values: Text4
+    enum class Kind { State, Values, Answer } kind;
+    LinkReport report = {};    // State
+    std::string display = {};  // Values: text2
+    std::string hertz = {};    // Values: Text4
+    TuneAnswer answer = {};    // Answer
 };
 
-Event Opened(const RadioTexts& texts) {
-    return {.kind = Event::Kind::Opened, .description = texts.name};
+Event State(LinkState state, std::string status, std::string detail) {
+    return {.kind = Event::Kind::State, .report = {state, std::move(status), std::move(detail)}};
+}
+Event Connected(const RadioTexts& texts) {
+    return State(LinkState::Connected, "Connected to " + texts.driven, texts.name);
 }
 Event Waiting(const RadioTexts& texts, const std::string& cause) {
-    return {.kind = Event::Kind::Waiting,
-            .description = texts.name + ": " + cause + "; trying again every 2 s"};
+    return State(LinkState::Waiting, "Not connected: waiting for " + texts.driven,
+                 texts.name + ": " + cause + "; trying again every 2 s");
 }
-Event StoppedAnswering(const RadioTexts& texts) {
-    return {
-        .kind = Event::Kind::Closed,
-        .description = texts.name + ": the radio stopped answering",
-        .status = "Not connected: the radio stopped answering; restart Morvane once it is back"};
+Event Lost(const RadioTexts& texts) {
+    return State(LinkState::Lost,
+                 "Not connected: the radio stopped answering; trying again every 2 s",
+                 texts.name + ": the radio stopped answering; Morvane reconnects by itself");
 }
 Event CannotOpen(const RadioTexts& texts, const std::string& cause) {
-    return {.kind = Event::Kind::Closed,
-            .description = texts.name + ": cannot open: " + cause,
-            .status = "Not connected: cannot open the radio: " + cause};
+    return State(LinkState::CannotOpen, "Not connected: cannot open the radio: " + cause,
+                 texts.name + ": cannot open: " + cause);
 }
 
 }  // namespace
@@ -215,9 +222,12 @@ struct HamlibLink::Shared {
           watch([this] { CallOverran(); }) {}
 
     void Run();
-    std::unique_ptr<Radio> OpenWhenReady();
+    std::unique_ptr<Radio> OpenWhenReady(bool answeredBefore);
     bool FollowRadio(Radio& radio);
+    bool Retune(Radio& radio, std::int64_t hertz);
+    std::optional<std::int64_t> Read(Radio& radio, std::optional<std::int64_t>& lastReported);
     void Tell(Event event);
+    bool IsNews(LinkReport& report);
     void CallOverran();
     bool WaitForWork(Clock::time_point nextRead, std::optional<std::int64_t>& frequency);
     bool SleepUntil(Clock::time_point until);
@@ -230,10 +240,9 @@ struct HamlibLink::Shared {
     std::condition_variable changed;  // work for the worker, or its end for the link
     std::function<void()> wake;       // cleared when the link goes, with the window
     bool stopping = false;
-    bool finished = false;  // the worker is done with the radio
-    bool opened = false;    // told that the radio opened
-    bool closed = false;    // told that the link closed: nothing more to tell
-    std::string waiting;    // the last reason for waiting told
+    bool finished = false;         // the worker is done with the radio
+    bool connectedBefore = false;  // the radio has answered, so a failure to open is a loss
+    LinkReport told;               // the last report queued
     std::optional<std::int64_t> pendingFrequency;
     std::deque<Event> events;
     // When the window's last tick ran (steady clock), for the worker's reads.
@@ -243,18 +252,24 @@ struct HamlibLink::Shared {
 
 void HamlibLink::Shared::Run() {
     BlockSignalsInThisThread();
-    if (const std::unique_ptr<Radio> radio = OpenWhenReady()) {
-        Tell(Opened(texts));
-        if (FollowRadio(*radio)) Tell(StoppedAnswering(texts));
-    }  // the radio is closed here
+    bool answeredBefore = false;
+    // A lost radio is closed at the end of each round, before it is opened afresh.
+    while (const std::unique_ptr<Radio> radio = OpenWhenReady(answeredBefore)) {
+        answeredBefore = true;
+        Tell(Connected(texts));
+        if (!FollowRadio(*radio)) break;
+        Tell(Lost(texts));
+    }
     std::lock_guard lock(mutex);
     finished = true;
     changed.notify_all();
 }
 
-// Tries to open the radio every kRetryInterval while its failure may clear by
-// itself. Null when it never will, or when the link goes first.
-std::unique_ptr<Radio> HamlibLink::Shared::OpenWhenReady() {
+// Tries to open the radio every kReopenInterval while its failure may clear by
+// itself. Null when it never will, or when the link goes first. A radio that
+// has answered with these settings before may well answer again, whatever
+// its failure now: a garbled answer from a peer that is starting, say.
+std::unique_ptr<Radio> HamlibLink::Shared::OpenWhenReady(bool answeredBefore) {
     for (;;) {
         const Clock::time_point attempt = Clock::now();
         auto radio = std::make_unique<Radio>(watch);
@@ -266,59 +281,76 @@ std::unique_ptr<Radio> HamlibLink::Shared::OpenWhenReady() {
         if (result == RIG_OK) return radio;
         const OpenFailure failure =
             result ? radio->WhyNotOpen(*result) : OpenFailure{kNoAnswer, true};
-        if (!failure.mayClear) {
+        if (!failure.mayClear && !answeredBefore) {
             Tell(CannotOpen(texts, failure.cause));
             return nullptr;
         }
         Tell(Waiting(texts, failure.cause));
         radio.reset();
-        if (!SleepUntil(attempt + kRetryInterval)) return nullptr;
+        if (!SleepUntil(attempt + kReopenInterval)) return nullptr;
     }
 }
 
 // Sends the queued frequencies and reads the radio's until the link goes
-// (false) or until the radio has stopped answering (true).
+// (false) or until the radio is lost (true): a call overran its limit, or no
+// call has brought a frequency back for kFailingLimit.
 bool HamlibLink::Shared::FollowRadio(Radio& radio) {
     std::optional<std::int64_t> lastReported;
-    // Radio calls in a row that brought no frequency back. Only a reading clears
-    // it: a radio that takes commands but never reports where it is has no hot
-    // link left to show. A command it answered, even with a refusal, leaves it.
-    int failures = 0;
+    // Only a reading ends a run of failures: a radio that takes commands but
+    // never reports where it is has no hot link left to show. A command it
+    // answered, even with a refusal, leaves the run as it is.
+    constexpr Clock::time_point kNotFailing{};
+    Clock::time_point failingSince = kNotFailing;
     auto nextRead = Clock::now();
     for (std::optional<std::int64_t> frequency; WaitForWork(nextRead, frequency);) {
         const auto callStart = Clock::now();
+        bool answered = true;
         // A command goes before the next reading; the reading then shows its effect.
         if (frequency) {
-            failures += radio.SetFrequency(*frequency) ? 0 : 1;
+            answered = Retune(radio, *frequency);
+        } else if (Read(radio, lastReported)) {
+            failingSince = kNotFailing;
+            nextRead = NextQuietMoment(LastTick(), options.pollInterval);
         } else {
-            const std::optional<std::int64_t> reading = radio.ReadFrequency();
-            failures = reading ? 0 : failures + 1;
-            // A failed reading is tried again 100 ms after it began: at once after a
-            // time-out, so that three of them in a row take 1.5 s and no more.
-            nextRead = reading ? NextQuietMoment(LastTick(), options.pollInterval)
-                               : callStart + milliseconds(100);
-            if (reading && reading != lastReported) {
-                lastReported = reading;
-                Tell({.kind = Event::Kind::Values,
-                      .display = DisplayFrequencyText(*reading),
-                      .hertz = DecimalText(*reading)});
-            }
+            answered = false;
+            nextRead = callStart + kRereadInterval;
         }
-        // A call that overran its deadline is as bad as any number that failed.
-        if (radio.Overran() || failures >= options.failedCallsBeforeClosed) return true;
+        if (!answered && failingSince == kNotFailing) failingSince = callStart;
+        const bool failedTooLong =
+            failingSince != kNotFailing && Clock::now() - failingSince >= kFailingLimit;
+        if (radio.Overran() || failedTooLong) return true;
     }
     return false;
 }
 
+// Sends one frequency and tells how the radio took it; false when it did not answer.
+bool HamlibLink::Shared::Retune(Radio& radio, std::int64_t hertz) {
+    const int result = radio.SetFrequency(hertz);
+    const Clock::time_point at = Clock::now();
+    const bool answered = !IsNoAnswer(result);
+    std::string refusal = result == RIG_OK ? "" : answered ? HamlibErrorText(result) : "no answer";
+    Tell(
+        {.kind = Event::Kind::Answer, .answer = {hertz, result == RIG_OK, at, std::move(refusal)}});
+    return answered;
+}
+
+// The radio's frequency, passed on to the hot links when it has changed.
+std::optional<std::int64_t> HamlibLink::Shared::Read(Radio& radio,
+                                                     std::optional<std::int64_t>& lastReported) {
+    const std::optional<std::int64_t> reading = radio.ReadFrequency();
+    if (reading && reading != lastReported) {
+        lastReported = reading;
+        Tell({.kind = Event::Kind::Values,
+              .display = DisplayFrequencyText(*reading),
+              .hertz = DecimalText(*reading)});
+    }
+    return reading;
+}
+
 void HamlibLink::Shared::Tell(Event event) {
     std::lock_guard lock(mutex);
-    if (closed || stopping) return;  // nobody listens any more
-    if (event.kind == Event::Kind::Waiting) {
-        if (event.description == waiting) return;  // said once, not at every try
-        waiting = event.description;
-    }
-    opened = opened || event.kind == Event::Kind::Opened;
-    closed = event.kind == Event::Kind::Closed;
+    if (told.state == LinkState::CannotOpen || stopping) return;  // nobody listens any more
+    if (event.kind == Event::Kind::State && !IsNews(event.report)) return;
     // Only the newest frequency matters, so unread values never pile up.
     if (event.kind == Event::Kind::Values && !events.empty() &&
         events.back().kind == Event::Kind::Values) {
@@ -329,15 +361,26 @@ void HamlibLink::Shared::Tell(Event event) {
     wake();  // under the lock: the link clears it, with `stopping`, before it goes
 }
 
-// A call the watchdog gave up on, whether or not the worker is free again:
-// an open radio has stopped answering, and one being opened does not answer.
-void HamlibLink::Shared::CallOverran() {
-    bool wasOpened = false;
-    {
-        std::lock_guard lock(mutex);
-        wasOpened = opened;
+// Whether `report` changes what was told, under the lock. A radio that has
+// answered before and does not open again is lost, whatever the cause, and
+// each cause of waiting is told once, not at every try.
+bool HamlibLink::Shared::IsNews(LinkReport& report) {
+    if (report.state == LinkState::Waiting && connectedBefore) report = Lost(texts).report;
+    if (report.state == told.state && report.detail == told.detail) return false;
+    if (report.state == LinkState::Connected) {
+        connectedBefore = true;
+        // Asked for while the radio was away, and out of date by now: the
+        // follower asks again for where the sweep is once it hears of this.
+        pendingFrequency.reset();
     }
-    Tell(wasOpened ? StoppedAnswering(texts) : Waiting(texts, kNoAnswer));
+    told = report;
+    return true;
+}
+
+// A call the watchdog gave up on, whether or not the worker is free again:
+// the radio is not answering, and an open one is lost.
+void HamlibLink::Shared::CallOverran() {
+    Tell(Waiting(texts, kNoAnswer));
 }
 
 bool HamlibLink::Shared::WaitForWork(Clock::time_point nextRead,
@@ -382,9 +425,6 @@ std::optional<HamlibModel> FindHamlibModel(int id) {
 HamlibLink::HamlibLink(HamlibOptions options, std::function<void()> wake)
     : shared_(std::make_shared<Shared>(std::move(options), std::move(wake))) {
     rig_set_debug(static_cast<rig_debug_level_e>(shared_->options.debugLevel));
-    description_ = shared_->texts.name + ": opening";
-    connectedStatus_ = "Connected to " + shared_->texts.driven;
-    notConnectedStatus_ = WaitingStatus(shared_->texts);
     worker_ = std::thread([shared = shared_] { shared->Run(); });
 }
 
@@ -411,15 +451,16 @@ void HamlibLink::NoteTick() {
     shared_->lastTickNs = Clock::now().time_since_epoch().count();
 }
 
-void HamlibLink::Execute(const std::string& command) {
-    const std::optional<std::int64_t> hertz = FrequencyOfCommand(command);
-    if (!hertz) throw LinkFailure("not a frequency command");
-    if (!open_) throw LinkFailure("the radio is not open");
+void HamlibLink::Tune(std::int64_t hertz) {
     {
         std::lock_guard lock(shared_->mutex);
-        shared_->pendingFrequency = *hertz;
+        shared_->pendingFrequency = hertz;
     }
     shared_->changed.notify_all();
+}
+
+const std::string& HamlibLink::RadioName() const {
+    return shared_->texts.name;
 }
 
 void HamlibLink::DeliverEvents(LinkListener& listener) {
@@ -430,23 +471,15 @@ void HamlibLink::DeliverEvents(LinkListener& listener) {
     }
     for (Event& event : events) {
         switch (event.kind) {
-            case Event::Kind::Opened:
-                open_ = true;
-                description_ = std::move(event.description);
-                listener.OnLinkOpened();
-                break;
-            case Event::Kind::Waiting:
-                description_ = std::move(event.description);
-                break;
-            case Event::Kind::Closed:
-                open_ = false;
-                description_ = std::move(event.description);
-                notConnectedStatus_ = std::move(event.status);
-                listener.OnLinkClosed();
+            case Event::Kind::State:
+                listener.OnLinkState(event.report);
                 break;
             case Event::Kind::Values:
                 listener.OnItemValue(LinkItem::Display, std::move(event.display));
                 listener.OnItemValue(LinkItem::Hertz, std::move(event.hertz));
+                break;
+            case Event::Kind::Answer:
+                listener.OnTuneAnswer(event.answer);
                 break;
         }
     }

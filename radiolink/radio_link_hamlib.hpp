@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,7 +22,6 @@ struct HamlibOptions {
     std::vector<std::pair<std::string, std::string>> config;  // further NAME=VALUE settings
     int debugLevel = 0;                           // Hamlib's own trace on stderr, 0 (none) to 5
     std::chrono::milliseconds pollInterval{250};  // how often the radio's frequency is read
-    int failedCallsBeforeClosed = 3;  // unanswered calls in a row that mean the radio is gone
 };
 
 // One radio model Hamlib knows.
@@ -40,12 +40,13 @@ std::optional<HamlibModel> FindHamlibModel(int id);
 // The link to a radio through Hamlib. A worker thread owns the radio: it
 // opens it, trying again every 2 s until it opens or a failure shows that it
 // never will, then reads its frequency every poll interval (the hot links)
-// and sends the queued frequency. Every radio call has a deadline, and a
-// worker stuck in a call past it is left behind when the link goes, so that
-// no peer can hold up the window or the program's exit. Nothing here blocks
-// the event thread: notices and values wait in a queue until the event thread
-// takes them with DeliverEvents, which `wake` (called from the worker) asks
-// it to do.
+// and sends the queued frequency, answering each one. A radio that stops
+// answering is lost, closed, and opened again the same way. Every radio call
+// has a deadline, and a worker stuck in a call past it is left behind when
+// the link goes, so that no peer can hold up the window or the program's
+// exit. Nothing here blocks the event thread: reports, values and answers
+// wait in a queue until the event thread takes them with DeliverEvents, which
+// `wake` (called from the worker) asks it to do.
 class HamlibLink final : public RadioLink {
   public:
     HamlibLink(HamlibOptions options, std::function<void()> wake);
@@ -54,36 +55,24 @@ class HamlibLink final : public RadioLink {
     HamlibLink(const HamlibLink&) = delete;
     HamlibLink& operator=(const HamlibLink&) = delete;
 
-    bool IsOpen() const override { return open_; }
-    // Queues the frequency of "freq N"; a newer one replaces one not yet sent.
-    void Execute(const std::string& command) override;
-    // "Connected to rigctld at localhost:4532", "Connected to Hamlib Dummy".
-    std::string ConnectedStatus() const override { return connectedStatus_; }
-    // Waiting for the radio, the radio stopped answering, or it cannot be opened.
-    std::string NotConnectedStatus() const override { return notConnectedStatus_; }
+    // Event thread only, as are the two below.
+    void Tune(std::int64_t hertz) override;
+    // Reads the radio halfway between ticks, where no retune is due.
+    void NoteTick() override;
 
-    // Notes that a tick has just run, so that the radio is read halfway
-    // between ticks, where no retune is due. Event thread only.
-    void NoteTick();
-
-    // Hands the notices and values that arrived since the last call to
-    // `listener`, in order. Event thread only.
+    // Hands the reports, values and answers that arrived since the last call
+    // to `listener`, in order.
     void DeliverEvents(LinkListener& listener);
 
-    // Which radio this is and how it fares, for the user: "Hamlib Dummy
-    // (model 1)", or why it is not open. Event thread only.
-    const std::string& Description() const { return description_; }
+    // Which radio this is, for the user: "Hamlib Dummy (model 1)",
+    // "Hamlib NET rigctl (model 2) at 127.0.0.1:4532".
+    const std::string& RadioName() const;
 
   private:
     struct Shared;  // what the worker and the watchdog share with the link
 
     // Shared with a worker that may outlive the link.
     std::shared_ptr<Shared> shared_;
-    // The event thread's view, changed only by DeliverEvents.
-    bool open_ = false;
-    std::string description_;
-    std::string connectedStatus_;
-    std::string notConnectedStatus_;
     std::thread worker_;  // last, so that it starts after everything it uses
 };
 

@@ -86,9 +86,8 @@ RigctldProxy::RigctldProxy(const RigctldProcess& rigctld)
               if (poll(&waiting, 1, 50) <= 0) continue;
               const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
               const int upstream = LoopbackSocket(upstreamPort_);
-              serving_ = upstream >= 0;  // else the client sees it close
-              if (serving_) Serve(client, upstream, stop);
-              serving_ = false;
+              ++clients_;
+              if (upstream >= 0) Serve(client, upstream, stop);  // else the client sees it close
               close(client);
               close(upstream);
           }
@@ -99,6 +98,10 @@ RigctldProxy::RigctldProxy(const RigctldProcess& rigctld)
 // every 0.3 s while the client waits for an answer.
 void RigctldProxy::Serve(int client, int upstream, std::stop_token stop) {
     std::string pending;  // the client's bytes after its last complete line
+    const auto answer = [&](const std::string& bytes) {  // a slow radio: the next request waits
+        std::this_thread::sleep_for(std::chrono::milliseconds(lateMs_));
+        Send(client, bytes);
+    };
     for (pollfd ready[] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}}; !stop.stop_requested();) {
         const bool trickling = mode_ == Mode::Trickling;
         if (poll(ready, 2, trickling ? 300 : 50) >= 0 && trickling) Send(client, "1");
@@ -106,14 +109,14 @@ void RigctldProxy::Serve(int client, int upstream, std::stop_token stop) {
         for (const pollfd& side : ready) {
             const ssize_t got = side.revents ? recv(side.fd, buffer, sizeof buffer, 0) : 1;
             if (got <= 0) return;
-            if (side.revents && side.fd == upstream) Send(client, {buffer, std::size_t(got)});
+            if (side.revents && side.fd == upstream) answer({buffer, std::size_t(got)});
             if (side.revents && side.fd == client) pending.append(buffer, std::size_t(got));
         }
         for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
             const std::string request = pending.substr(0, end);
             pending.erase(0, end + 1);
-            const std::optional<std::string> answer = AnswerInstead(request);
-            Send(answer ? client : upstream, answer.value_or(request + "\n"));
+            const std::optional<std::string> instead = AnswerInstead(request);
+            instead ? answer(*instead) : Send(upstream, request + "\n");
         }
     }
 }
@@ -122,9 +125,9 @@ std::optional<std::string> RigctldProxy::AnswerInstead(const std::string& reques
     const bool setsFrequency = request.starts_with("F ");
     if (mode_ == Mode::Trickling) return "";  // the requests go unanswered
     std::lock_guard lock(mutex_);
-    if (mode_ == Mode::Refusing && setsFrequency) {
-        refused_.push_back(request);
-        return "RPRT -9\n";
+    if (mode_ == Mode::Failing || (mode_ == Mode::Refusing && setsFrequency)) {
+        if (setsFrequency) refused_.push_back(request);
+        return "RPRT " + std::to_string(code_) + "\n";
     }
     if (readings_.empty() || request != "f") return std::nullopt;
     const std::string reading = readings_.front() + "\n";

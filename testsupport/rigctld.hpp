@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -32,21 +33,29 @@ class RigctldProcess {
 };
 
 // A rigctld-protocol peer in front of a real rigctld, for one link at a time: it passes all
-// through until told to play a radio refusing every frequency command ("RPRT -9"), or a
-// hostile peer answering nothing but a byte every 0.3 s, never a line end.
+// through until told to play a faulty radio: one refusing every frequency command ("RPRT
+// -9"), one answering every request with an error (rigctld while its radio times out:
+// "RPRT -5"), a hostile peer answering nothing but a byte every 0.3 s, never a line end;
+// or, whatever it plays, a slow radio whose answers all come late.
 class RigctldProxy {
   public:
-    enum class Mode { PassThrough, Refusing, Trickling };
+    enum class Mode { PassThrough, Refusing, Failing, Trickling };
     explicit RigctldProxy(const RigctldProcess& rigctld);
 
     std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
-    void Play(Mode mode) { mode_ = mode; }
+    // Refusing and Failing answer "RPRT code".
+    void Play(Mode mode, int code = -9) {
+        code_ = code;
+        mode_ = mode;
+    }
+    // From now on every answer reaches the client this much later than it came.
+    void HoldAnswers(std::chrono::milliseconds late) { lateMs_ = late.count(); }
     // From now on, answer frequency reads with these texts in turn, the last for good.
     void AnswerFrequencyReadsWith(const std::vector<std::string>& texts) {
         std::lock_guard lock(mutex_);
         readings_ = texts;
     }
-    bool Serving() const { return serving_; }  // whether a client is connected now
+    int Clients() const { return clients_; }  // how many connections it has taken
     // The frequency commands refused so far, as they came ("F 2000000.000000").
     std::vector<std::string> RefusedCommands() const {
         std::lock_guard lock(mutex_);
@@ -61,7 +70,9 @@ class RigctldProxy {
     int port_ = 0;
     const int listener_;
     std::atomic<Mode> mode_ = Mode::PassThrough;
-    std::atomic<bool> serving_ = false;
+    std::atomic<int> code_ = -9;
+    std::atomic<std::chrono::milliseconds::rep> lateMs_ = 0;
+    std::atomic<int> clients_ = 0;
     mutable std::mutex mutex_;  // guards the two below, shared with the proxy's thread
     std::vector<std::string> readings_;
     std::vector<std::string> refused_;

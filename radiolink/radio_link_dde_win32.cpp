@@ -3,36 +3,51 @@
 // ddeml.h builds on the types windows.h declares.
 #include <ddeml.h>
 
+#include <algorithm>
 #include <array>
-#include <climits>
+#include <chrono>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
+#include <variant>
 
 #include "radiolink/text_codec_win32.hpp"
 
 namespace morvane {
 namespace {
 
-// Link start-up waits at most this long for each answer from the server.
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Opening waits at most this long for each answer from the server.
 constexpr DWORD kOpenTimeoutMs = 1000;
-// Until the conversation has opened once, the next try this long after the last.
-constexpr ULONGLONG kOpenRetryMs = 1000;
-// A command unacknowledged for longer means a server that has stopped taking messages.
-constexpr ULONGLONG kAnswerTimeoutMs = 2000;
+// A retune unacknowledged for longer means a server that is not keeping up.
+// While it does not, the current frequency goes again this often, and only
+// one acknowledged within this long counts as the server answering again.
+constexpr milliseconds kAnswerTimeout{2000};
+// An open conversation's partner is looked at this often even when no
+// retune is due, so that a server that has gone shows before the next step.
+constexpr milliseconds kPartnerCheckInterval = kReopenInterval;
 // At close the window gives the link's thread this long to hang up, no more:
 // an initiate held up by a hung program must not keep the program from ending.
 constexpr DWORD kStopWaitMs = 300;
 // An item value longer than this is cut: a frequency needs a dozen characters.
 constexpr DWORD kMaxItemBytes = 256;
 
-// A command for the server, posted to the link's thread; lParam is a
-// std::string that the link's thread takes over.
-constexpr UINT kCommandMessage = WM_APP + 1;
+// A retune for the server, posted to the link's thread with the frequency in
+// hertz as lParam.
+constexpr UINT kTuneMessage = WM_APP + 1;
+static_assert(sizeof(LPARAM) >= sizeof(std::int64_t), "a frequency travels in lParam");
 
-// What the link's thread posts to the window, as wParam. A value comes with
-// its text as lParam, a std::string that the window's thread takes over.
-enum Notice : WPARAM { kOpened, kClosed, kNotAnswering, kAnswering, kDisplayValue, kHertzValue };
+struct ItemValue {
+    LinkItem item;
+    std::string text;
+};
+
+// What the link's thread posts to the window, as lParam; the window's thread
+// takes it over.
+using Notice = std::variant<LinkReport, ItemValue, TuneAnswer>;
 
 // A CF_TEXT value: bytes in the ANSI code page up to the first NUL.
 std::string ItemText(HDDEDATA data) {
@@ -45,14 +60,29 @@ std::string ItemText(HDDEDATA data) {
 }
 
 // Wine's DdeConnect leaves behind the window it made for a conversation that
-// did not open (Wine 8 names its class so). Tried every second for hours,
-// they would pile up, each one more window for every program's initiate to
-// visit. Windows cleans up after itself, and there this finds nothing.
+// did not open, and a new instance the window of one it could not hang up
+// (Wine 8 names their class so). Tried every 2 s for hours, they would pile
+// up, each one more window for every program's initiate to visit. Windows
+// cleans up after itself, and there this finds nothing.
 BOOL CALLBACK DestroyIfLeftByDdeConnect(HWND window, LPARAM) {
     std::array<wchar_t, 32> name{};
     GetClassNameW(window, name.data(), static_cast<int>(name.size()));
     if (std::wstring_view(name.data()) == L"WineDdeClientW") DestroyWindow(window);
     return TRUE;
+}
+
+LinkReport ReportOf(LinkState state, std::string_view detail) {
+    const std::string_view status =
+        state == LinkState::Connected ? kConnectedStatus : kNotConnectedStatus;
+    return {state, std::string(status), std::string(detail)};
+}
+
+// A refusal in the server's own terms: DDE_FBUSY where Windows passes the
+// acknowledgement's flags on (Wine passes none).
+TuneAnswer AnswerOf(std::int64_t hertz, HDDEDATA result, ULONG_PTR flags) {
+    TuneAnswer answer{hertz, result != nullptr, Clock::now(), {}};
+    if (!answer.accepted) answer.refusal = (flags & DDE_FBUSY) != 0 ? "busy" : "not processed";
+    return answer;
 }
 
 // The DDE client itself. It lives on the link's thread, from the first DDEML
@@ -69,10 +99,18 @@ class DdeClient {
     void Run();
 
   private:
+    bool Initialise();
+    void Uninitialise();
+    void ForgetEnded(HCONV ended);
+    struct Sent {
+        std::int64_t hertz;
+        Clock::time_point at;
+    };
+
     static HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conversation, HSZ first,
-                                      HSZ second, HDDEDATA data, ULONG_PTR, ULONG_PTR);
+                                      HSZ second, HDDEDATA data, ULONG_PTR, ULONG_PTR flags);
     HDDEDATA OnTransaction(UINT type, UINT format, HCONV conversation, HSZ first, HSZ second,
-                           HDDEDATA data);
+                           HDDEDATA data, ULONG_PTR flags);
     HSZ CreateName(std::string_view name) const;
     bool Is(HSZ name, HSZ expected) const;
     DWORD MsUntilDue() const;
@@ -81,14 +119,16 @@ class DdeClient {
     void Advance();
     void TryOpen();
     void StartHotLink(HSZ item);
-    void RequestValue(HSZ item, Notice which);
+    void RequestValue(HSZ item, LinkItem which);
     HDDEDATA ValueArrived(UINT format, HSZ item, HDDEDATA data);
-    void CheckConversation();
-    void SendWaiting();
+    bool PartnerGone() const;
+    void EndConversation();
+    void SendWhatIsDue();
+    void Send(std::int64_t hertz);
     void TakeAnswer();
     void Stall();
-    void Close();
-    void Post(Notice notice, std::string text = {}) const;
+    void Report(LinkState state, std::string_view detail);
+    void Post(Notice notice) const;
     void Finish();
 
     HWND window_;
@@ -99,14 +139,15 @@ class DdeClient {
     HSZ topic_ = nullptr;
     HSZ displayItem_ = nullptr;
     HSZ hertzItem_ = nullptr;
-    HCONV conversation_ = nullptr;  // set once, by the first open that succeeds
-    ULONGLONG nextTryAt_ = 0;
-    bool closed_ = false;
-    std::optional<std::string> waiting_;  // the newest command not yet sent
-    bool outstanding_ = false;            // a command sent and not yet answered
-    ULONGLONG sentAt_ = 0;
-    bool answered_ = false;  // the server has answered the outstanding command
-    bool stalled_ = false;   // it went unanswered for more than kAnswerTimeoutMs
+    HCONV conversation_ = nullptr;
+    bool ended_ = false;  // DDEML told of the conversation's end
+    LinkState state_ = LinkState::Waiting;
+    Clock::time_point nextOpenAt_{};
+    Clock::time_point nextProbeAt_{};
+    std::optional<std::int64_t> current_;  // the frequency last tuned to
+    std::optional<std::int64_t> waiting_;  // ... while it has not been sent
+    std::optional<Sent> outstanding_;      // sent, and not yet answered
+    std::optional<TuneAnswer> answer_;     // its answer, once in
 };
 
 // DDEML calls back without a context pointer, on the thread that initialised it.
@@ -114,14 +155,12 @@ thread_local DdeClient* tClientOnThisThread = nullptr;
 
 void DdeClient::Run() {
     tClientOnThisThread = this;
-    if (DdeInitializeW(&instance_, &DdeClient::Callback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
+    if (!Initialise()) {
+        Report(LinkState::CannotOpen, kNoDdeDetail);
         WaitForSingleObject(stop_, INFINITE);
         return;
     }
-    service_ = CreateName(kLinkApplication);
-    topic_ = CreateName(kLinkTopic);
-    displayItem_ = CreateName(kDisplayItem);
-    hertzItem_ = CreateName(kHertzItem);
+    Report(LinkState::Waiting, kWaitingDetail);
     while (WaitForWork()) {
         TakeMessages();
         Advance();
@@ -129,14 +168,26 @@ void DdeClient::Run() {
     Finish();
 }
 
-void DdeClient::Finish() {
-    if (conversation_ != nullptr) DdeDisconnect(conversation_);
+bool DdeClient::Initialise() {
+    instance_ = 0;
+    if (DdeInitializeW(&instance_, &DdeClient::Callback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR)
+        return false;
+    service_ = CreateName(kLinkApplication);
+    topic_ = CreateName(kLinkTopic);
+    displayItem_ = CreateName(kDisplayItem);
+    hertzItem_ = CreateName(kHertzItem);
+    return true;
+}
+
+void DdeClient::Uninitialise() {
     for (HSZ name : {service_, topic_, displayItem_, hertzItem_})
         DdeFreeStringHandle(instance_, name);
     DdeUninitialize(instance_);
-    MSG message{};
-    while (PeekMessageW(&message, nullptr, kCommandMessage, kCommandMessage, PM_REMOVE))
-        delete reinterpret_cast<std::string*>(message.lParam);
+}
+
+void DdeClient::Finish() {
+    if (conversation_ != nullptr) DdeDisconnect(conversation_);
+    Uninitialise();
 }
 
 HSZ DdeClient::CreateName(std::string_view name) const {
@@ -147,14 +198,20 @@ bool DdeClient::Is(HSZ name, HSZ expected) const {
     return name != nullptr && DdeCmpStringHandles(name, expected) == 0;
 }
 
-// Until the next try to open, or until the outstanding command counts as unanswered.
+// Until the next try to open, the next probe, the moment the outstanding
+// retune counts as unanswered, or the next look at the partner.
 DWORD DdeClient::MsUntilDue() const {
-    ULONGLONG due = ULLONG_MAX;
-    if (conversation_ == nullptr) due = nextTryAt_;
-    if (outstanding_ && !stalled_ && !closed_) due = sentAt_ + kAnswerTimeoutMs + 1;
-    if (due == ULLONG_MAX) return INFINITE;
-    const ULONGLONG now = GetTickCount64();
-    return due <= now ? 0 : static_cast<DWORD>(due - now);
+    const Clock::time_point now = Clock::now();
+    Clock::time_point due = nextOpenAt_;
+    if (conversation_ != nullptr) {
+        due = now + kPartnerCheckInterval;
+        if (outstanding_ && state_ == LinkState::Connected)
+            due = std::min(due, outstanding_->at + kAnswerTimeout + milliseconds(1));
+        if (!outstanding_ && state_ == LinkState::Stalled) due = std::min(due, nextProbeAt_);
+    }
+    // A minute at most: nothing is due when DDE could not be started again.
+    const auto wait = std::chrono::ceil<milliseconds>(due - now).count();
+    return static_cast<DWORD>(std::clamp<decltype(wait)>(wait, 0, 60'000));
 }
 
 // Sleeps until a message arrives or something falls due; false once asked to stop.
@@ -164,15 +221,15 @@ bool DdeClient::WaitForWork() const {
     return woken != WAIT_OBJECT_0 && woken != WAIT_FAILED;
 }
 
-// DDEML's own messages go to its windows; a command replaces the one waiting.
-// One that comes while the server is not answering, or after the conversation
-// ended, is dropped: the window sends the current one once the link is back.
+// DDEML's own messages go to its windows. A retune replaces the one waiting;
+// one that comes while no conversation is open only becomes the current
+// frequency: the follower sends what is due once the link is back.
 void DdeClient::TakeMessages() {
     MSG message{};
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.hwnd == nullptr && message.message == kCommandMessage) {
-            std::unique_ptr<std::string> command(reinterpret_cast<std::string*>(message.lParam));
-            if (!stalled_ && !closed_) waiting_ = std::move(*command);
+        if (message.hwnd == nullptr && message.message == kTuneMessage) {
+            current_ = static_cast<std::int64_t>(message.lParam);
+            if (conversation_ != nullptr) waiting_ = current_;
             continue;
         }
         DispatchMessageW(&message);
@@ -181,30 +238,34 @@ void DdeClient::TakeMessages() {
 
 void DdeClient::Advance() {
     if (conversation_ == nullptr) {
-        if (GetTickCount64() >= nextTryAt_) TryOpen();
+        if (Clock::now() >= nextOpenAt_) TryOpen();
         return;
     }
-    CheckConversation();
-    if (closed_) return;
-    if (answered_) TakeAnswer();
-    if (outstanding_ && !stalled_ && GetTickCount64() - sentAt_ > kAnswerTimeoutMs) Stall();
-    if (!outstanding_ && waiting_) SendWaiting();
+    if (PartnerGone()) return EndConversation();
+    if (answer_) TakeAnswer();
+    if (outstanding_ && state_ == LinkState::Connected &&
+        Clock::now() - outstanding_->at > kAnswerTimeout) {
+        Stall();
+    }
+    SendWhatIsDue();
 }
 
-// The opened notice follows the hot links and the first values, so that no
-// command comes in while those wait in DDEML's own loop.
+// Connected follows the hot links and the first values, so that no retune
+// comes in while those wait in DDEML's own loop.
 void DdeClient::TryOpen() {
+    nextOpenAt_ = Clock::now() + kReopenInterval;
     conversation_ = DdeConnect(instance_, service_, topic_, nullptr);
-    nextTryAt_ = GetTickCount64() + kOpenRetryMs;
     if (conversation_ == nullptr) {
         EnumThreadWindows(GetCurrentThreadId(), &DestroyIfLeftByDdeConnect, 0);
         return;
     }
+    ended_ = false;
     StartHotLink(displayItem_);
     StartHotLink(hertzItem_);
-    RequestValue(displayItem_, kDisplayValue);
-    RequestValue(hertzItem_, kHertzValue);
-    if (!closed_) Post(kOpened);
+    RequestValue(displayItem_, LinkItem::Display);
+    RequestValue(hertzItem_, LinkItem::Hertz);
+    if (PartnerGone()) return EndConversation();
+    Report(LinkState::Connected, kConnectedDetail);
 }
 
 void DdeClient::StartHotLink(HSZ item) {
@@ -218,98 +279,145 @@ void DdeClient::StartHotLink(HSZ item) {
 // the answer to the failed one then arrives as the answer to a later try. Two
 // tries left the second item unfetched in about one run in eight (the window
 // went on showing its placeholder frequency as the radio's).
-void DdeClient::RequestValue(HSZ item, Notice which) {
+void DdeClient::RequestValue(HSZ item, LinkItem which) {
     for (int attempt = 0; attempt < 4; ++attempt) {
         HDDEDATA value = DdeClientTransaction(nullptr, 0, conversation_, item, CF_TEXT,
                                               XTYP_REQUEST, kOpenTimeoutMs, nullptr);
         if (value != nullptr) {
-            Post(which, ItemText(value));
+            Post(ItemValue{which, ItemText(value)});
             DdeFreeDataHandle(value);
             return;
         }
     }
 }
 
-// Wine gives no closed notice when the server ends the conversation; it only
-// marks it terminated.
-void DdeClient::CheckConversation() {
+// Windows tells a client of the end with XTYP_DISCONNECT. Wine does not: it
+// marks the conversation terminated when the server ends it, and when the
+// server's process is killed only its window is gone.
+bool DdeClient::PartnerGone() const {
     CONVINFO info{};
     info.cb = sizeof info;
-    if (DdeQueryConvInfo(conversation_, QID_SYNC, &info) == 0 ||
-        (info.wStatus & ST_TERMINATED) != 0) {
-        Close();
+    return ended_ || DdeQueryConvInfo(conversation_, QID_SYNC, &info) == 0 ||
+           (info.wStatus & ST_TERMINATED) != 0 || (info.wStatus & ST_CONNECTED) == 0 ||
+           !IsWindow(info.hwndPartner);
+}
+
+// Reported first, so that the window shows it while DDEML hangs up; then the
+// link starts over as it started, trying to open every 2 s.
+void DdeClient::EndConversation() {
+    Report(LinkState::Lost, kEndedDetail);
+    const HCONV ended = std::exchange(conversation_, nullptr);
+    DdeDisconnect(ended);
+    nextOpenAt_ = Clock::now() + kReopenInterval;
+    ForgetEnded(ended);
+    waiting_.reset();
+    outstanding_.reset();
+    answer_.reset();
+}
+
+// Wine keeps a conversation that the server ended, where DdeDisconnect cannot
+// reach it, and then refuses to open another to the same service and topic
+// for as long as the instance lives: a new instance opens them again. Windows
+// frees the conversation, and its handle is no more.
+void DdeClient::ForgetEnded(HCONV ended) {
+    CONVINFO info{};
+    info.cb = sizeof info;
+    if (DdeQueryConvInfo(ended, QID_SYNC, &info) == 0) return;
+    Uninitialise();
+    EnumThreadWindows(GetCurrentThreadId(), &DestroyIfLeftByDdeConnect, 0);
+    if (Initialise()) return;
+    nextOpenAt_ = Clock::time_point::max();
+    Report(LinkState::CannotOpen, kNoDdeDetail);
+}
+
+// One retune at a time: while one is outstanding a newer one waits, and
+// replaces any that waits already. While the server is not answering, the
+// frequency last tuned to goes again every 2 s instead, as a probe: it sends
+// the radio nowhere it was not sent already, and its answer tells whether the
+// server keeps up again.
+void DdeClient::SendWhatIsDue() {
+    if (outstanding_) return;
+    if (state_ == LinkState::Connected && waiting_) {
+        Send(*std::exchange(waiting_, std::nullopt));
+    } else if (state_ == LinkState::Stalled && current_ && Clock::now() >= nextProbeAt_) {
+        waiting_.reset();
+        nextProbeAt_ = Clock::now() + kAnswerTimeout;
+        Send(*current_);
     }
 }
 
 // Sent without waiting for the server's answer, which arrives as
-// XTYP_XACT_COMPLETE; a command that cannot be sent is dropped, as a refused
-// one is.
-void DdeClient::SendWaiting() {
+// XTYP_XACT_COMPLETE. It cannot be sent once the server's window has gone:
+// the conversation has ended then.
+void DdeClient::Send(std::int64_t hertz) {
     // A Unicode instance sends Unicode; DDEML converts for a server that is not.
-    std::wstring text = WideFromUtf8(*std::exchange(waiting_, std::nullopt));
-    const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+    std::wstring command = L"freq " + std::to_wstring(hertz);
+    const auto bytes = static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t));
     DWORD transaction = 0;
-    outstanding_ =
-        DdeClientTransaction(reinterpret_cast<LPBYTE>(text.data()), bytes, conversation_, nullptr,
-                             0, XTYP_EXECUTE, TIMEOUT_ASYNC, &transaction) != nullptr;
-    sentAt_ = GetTickCount64();
+    const Clock::time_point sentAt = Clock::now();
+    if (DdeClientTransaction(reinterpret_cast<LPBYTE>(command.data()), bytes, conversation_,
+                             nullptr, 0, XTYP_EXECUTE, TIMEOUT_ASYNC, &transaction) == nullptr) {
+        return EndConversation();
+    }
+    outstanding_ = Sent{hertz, sentAt};
 }
 
-// An acknowledgement or a refusal: either way the server is answering again.
 // Wine keeps an answered asynchronous transaction at the head of the
 // conversation's queue, where it takes the next acknowledgement for its own,
-// so the next command would never be answered; abandoning it clears the way.
+// so the next retune would never be answered; abandoning it clears the way.
 // Windows has already dropped it, and the call finds nothing to abandon.
 void DdeClient::TakeAnswer() {
     DdeAbandonTransaction(instance_, conversation_, 0);
-    answered_ = false;
-    outstanding_ = false;
-    if (std::exchange(stalled_, false)) Post(kAnswering);
+    const TuneAnswer answer = *std::exchange(answer_, std::nullopt);
+    const bool inTime = answer.at - outstanding_->at <= kAnswerTimeout;
+    outstanding_.reset();
+    Post(answer);
+    if (state_ == LinkState::Connected && !inTime) Stall();
+    if (state_ == LinkState::Stalled && inTime) Report(LinkState::Connected, kConnectedDetail);
 }
 
-// The server has stopped taking messages. The command still waiting would
-// reach it stale after the outstanding one, so it goes.
+// The server has not acknowledged a retune for 2 s: the first probe goes as
+// soon as nothing is outstanding. Probes do not pile up behind a server that
+// holds one, so a server that wakes takes one stale retune, not a burst.
 void DdeClient::Stall() {
-    stalled_ = true;
-    waiting_.reset();
-    Post(kNotAnswering);
+    nextProbeAt_ = outstanding_ ? outstanding_->at + kAnswerTimeout : Clock::now();
+    Report(LinkState::Stalled, kNotAnsweringDetail);
 }
 
-void DdeClient::Close() {
-    if (std::exchange(closed_, true)) return;
-    waiting_.reset();
-    Post(kClosed);
+void DdeClient::Report(LinkState state, std::string_view detail) {
+    state_ = state;
+    Post(ReportOf(state, detail));
 }
 
-void DdeClient::Post(Notice notice, std::string text) const {
-    std::unique_ptr<std::string> value;
-    if (notice == kDisplayValue || notice == kHertzValue)
-        value = std::make_unique<std::string>(std::move(text));
-    if (PostMessageW(window_, message_, notice, reinterpret_cast<LPARAM>(value.get())))
-        value.release();
+void DdeClient::Post(Notice notice) const {
+    auto posted = std::make_unique<Notice>(std::move(notice));
+    if (PostMessageW(window_, message_, 0, reinterpret_cast<LPARAM>(posted.get())))
+        posted.release();
 }
 
 HDDEDATA CALLBACK DdeClient::Callback(UINT type, UINT format, HCONV conversation, HSZ first,
-                                      HSZ second, HDDEDATA data, ULONG_PTR, ULONG_PTR) {
+                                      HSZ second, HDDEDATA data, ULONG_PTR, ULONG_PTR flags) {
     if (tClientOnThisThread == nullptr) return nullptr;
-    return tClientOnThisThread->OnTransaction(type, format, conversation, first, second, data);
+    return tClientOnThisThread->OnTransaction(type, format, conversation, first, second, data,
+                                              flags);
 }
 
 HDDEDATA DdeClient::OnTransaction(UINT type, UINT format, HCONV conversation, HSZ first, HSZ second,
-                                  HDDEDATA data) {
+                                  HDDEDATA data, ULONG_PTR flags) {
+    const bool ours = conversation_ != nullptr && conversation == conversation_;
     switch (type) {
         case XTYP_ADVDATA:
-            return conversation == conversation_ ? ValueArrived(format, second, data)
-                                                 : reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
+            return ours ? ValueArrived(format, second, data)
+                        : reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
         case XTYP_XACT_COMPLETE:
-            if (conversation == conversation_ && outstanding_) answered_ = true;
+            if (ours && outstanding_) answer_ = AnswerOf(outstanding_->hertz, data, flags);
             return nullptr;
         case XTYP_DISCONNECT:
-            if (conversation == conversation_) Close();
+            ended_ = ended_ || ours;
             return nullptr;
         case XTYP_UNREGISTER:
-            // Wine's way of telling a client that its server has gone.
-            if (conversation_ != nullptr && Is(first, service_)) Close();
+            // Wine's way of telling a client that its server has quit.
+            ended_ = ended_ || (conversation_ != nullptr && Is(first, service_));
             return nullptr;
         default:
             return nullptr;
@@ -321,7 +429,7 @@ HDDEDATA DdeClient::ValueArrived(UINT format, HSZ item, HDDEDATA data) {
     if (format != CF_TEXT || data == nullptr || (!display && !Is(item, hertzItem_))) {
         return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
     }
-    Post(display ? kDisplayValue : kHertzValue, ItemText(data));
+    Post(ItemValue{display ? LinkItem::Display : LinkItem::Hertz, ItemText(data)});
     return reinterpret_cast<HDDEDATA>(DDE_FACK);
 }
 
@@ -332,8 +440,8 @@ DWORD WINAPI RunClient(void* client) {
 
 }  // namespace
 
-DdeRadioLink::DdeRadioLink(LinkListener& listener, HWND window, UINT message)
-    : listener_(listener), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+DdeRadioLink::DdeRadioLink(HWND window, UINT message)
+    : stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     // The link's thread has its own handle on the stop event, so that either
     // side may go first.
     HANDLE clientStop = nullptr;
@@ -363,53 +471,19 @@ DdeRadioLink::~DdeRadioLink() {
     if (stop_ != nullptr) CloseHandle(stop_);
 }
 
-void DdeRadioLink::TakeNotice(WPARAM kind, LPARAM text) {
-    std::unique_ptr<std::string> value(reinterpret_cast<std::string*>(text));
-    switch (kind) {
-        case kOpened:
-            phase_ = Phase::Open;
-            listener_.OnLinkOpened();
-            break;
-        case kClosed:
-            phase_ = Phase::Closed;
-            listener_.OnLinkClosed();
-            break;
-        case kNotAnswering:
-            answering_ = false;
-            stallUnshown_ = true;
-            break;
-        case kAnswering:
-            answering_ = true;
-            break;
-        case kDisplayValue:
-        case kHertzValue:
-            if (value == nullptr) break;
-            listener_.OnItemValue(kind == kDisplayValue ? LinkItem::Display : LinkItem::Hertz,
-                                  std::move(*value));
-            break;
-        default:
-            break;
-    }
+void DdeRadioLink::TakeNotice(WPARAM, LPARAM notice, LinkListener& listener) {
+    const std::unique_ptr<Notice> taken(reinterpret_cast<Notice*>(notice));
+    if (taken == nullptr) return;
+    if (const auto* report = std::get_if<LinkReport>(taken.get())) listener.OnLinkState(*report);
+    if (auto* value = std::get_if<ItemValue>(taken.get()))
+        listener.OnItemValue(value->item, std::move(value->text));
+    if (const auto* answer = std::get_if<TuneAnswer>(taken.get())) listener.OnTuneAnswer(*answer);
 }
 
-void DdeRadioLink::Execute(const std::string& command) {
-    if (!IsOpen()) throw LinkFailure("the link to the radio-control program is not open");
-    auto text = std::make_unique<std::string>(command);
-    if (!PostThreadMessageW(threadId_, kCommandMessage, 0, reinterpret_cast<LPARAM>(text.get())))
-        throw LinkFailure("the link to the radio-control program has stopped");
-    text.release();
-}
-
-std::string_view DdeRadioLink::Condition() const {
-    switch (phase_) {
-        case Phase::Waiting:
-            return kWaitingCondition;
-        case Phase::Closed:
-            return kEndedCondition;
-        case Phase::Open:
-            break;
-    }
-    return answering_ ? kConnectedCondition : kNotAnsweringCondition;
+// A thread that has gone, or has no message queue yet, takes no retune; the
+// link is not open then either.
+void DdeRadioLink::Tune(std::int64_t hertz) {
+    PostThreadMessageW(threadId_, kTuneMessage, 0, static_cast<LPARAM>(hertz));
 }
 
 }  // namespace morvane

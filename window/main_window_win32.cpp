@@ -6,18 +6,15 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cmath>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "radiolink/hand_off.hpp"
+#include "radiolink/follower.hpp"
 #include "radiolink/radio_link_dde_win32.hpp"
 #include "radiolink/text_codec_win32.hpp"
-#include "tracking/tick.hpp"
 #include "window/main_fields.hpp"
 #include "window/window_layout.hpp"
 
@@ -78,27 +75,55 @@ class TickTimer {
     PTP_TIMER timer_ = nullptr;
 };
 
+// One reading of the local clock gives the time of day and its milliseconds.
+ClockReading ReadClock() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return {now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+// Windows has no documented call that says whether its clock is kept in
+// step, so the follower is told nothing of it and the time is not marked.
+FollowerClock LocalClock() {
+    FollowerClock clock;
+    clock.timeOfDay = ReadClock;
+    return clock;
+}
+
+std::string DecimalSeparator() {
+    std::array<wchar_t, 8> separator{};
+    GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator.data(),
+                    static_cast<int>(separator.size()));
+    return Utf8FromWide(separator.data());
+}
+
+// The system's own two colours and texts; read once, as the follower wants.
+FollowerOptions WindowOptions(TickTiming timing) {
+    return {DecimalSeparator(),
+            ColourScheme::TwoColours,
+            timing,
+            {LinkState::Waiting, std::string(kNotConnectedStatus), std::string(kWaitingDetail)}};
+}
+
 struct FontEntry {
     FontSpec spec;
     HFONT font;
 };
 
-// Everything the window holds; it hangs off the window (GWLP_USERDATA).
-struct MainWindow final : LinkListener {
-    MainWindow(HWND mainWindow, TickTiming tickTiming)
+// Everything the window holds; it hangs off the window (GWLP_USERDATA). The
+// follower keeps the fields and the link's state; the window shows them.
+struct MainWindow {
+    MainWindow(HWND mainWindow, TickTiming timing)
         : window(mainWindow),
-          timing(tickTiming),
-          link(*this, mainWindow, WM_MORVANE_LINK),
-          handOff(link),
+          link(mainWindow, WM_MORVANE_LINK),
+          follower(MainFields{}, link, LocalClock(), WindowOptions(timing)),
           timer(mainWindow) {}
-    ~MainWindow() override;
-    void OnLinkOpened() override;
-    void OnLinkClosed() override;
-    void OnItemValue(LinkItem item, std::string text) override;
+    ~MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+    MainFields& fields() { return follower.fields(); }
 
     HWND window;
-    TickTiming timing;
-    MainFields fields;
     std::array<HWND, kMainWindowLayout.size()> controls{};
     std::vector<FontEntry> fonts;
     std::optional<Colour> shownBackground;
@@ -107,10 +132,10 @@ struct MainWindow final : LinkListener {
     HWND tooltip = nullptr;
     std::optional<SettingProblem> problem;  // the setting the last tick could not use
     std::wstring problemText;               // what its tooltip says
-    std::wstring linkCondition;             // what the status line's tooltip says
+    std::wstring statusTip;                 // what the status line's tooltip says
     HWND lastFocus = nullptr;
     DdeRadioLink link;
-    LinkHandOff handOff;
+    Follower follower;
     TickTimer timer;
 };
 
@@ -196,6 +221,9 @@ void PlaceControls(MainWindow& state, UINT dpi) {
         SetWindowFont(state.controls[i], FontFor(state, spec.font, dpi), TRUE);
     }
     DeleteFonts(oldFonts);
+    // Tips no wider than the window; the follower's line breaks show as such.
+    SendMessageW(state.tooltip, TTM_SETMAXTIPWIDTH, 0,
+                 TwipsToPixels(kClientWidthTwips, static_cast<int>(dpi)));
 }
 
 void SizeToClientArea(HWND window, UINT dpi) {
@@ -299,8 +327,8 @@ void LoadWindow(const MainWindow& state) {
 // ---- Showing the fields ----------------------------------------------------
 
 void ShowBackground(MainWindow& state) {
-    if (state.fields.text2Background == state.shownBackground) return;
-    state.shownBackground = state.fields.text2Background;
+    if (state.fields().text2Background == state.shownBackground) return;
+    state.shownBackground = state.fields().text2Background;
     InvalidateRect(ControlOf(state, ControlId::text2), nullptr, TRUE);
 }
 
@@ -308,11 +336,11 @@ void ShowBackground(MainWindow& state) {
 void ShowFields(MainWindow& state) {
     for (std::size_t i = 0; i < kMainWindowLayout.size(); ++i) {
         const ControlSpec& spec = kMainWindowLayout[i];
-        if (spec.field != nullptr) ShowText(state.controls[i], state.fields.*spec.field);
+        if (spec.field != nullptr) ShowText(state.controls[i], state.fields().*spec.field);
     }
     HWND slider = ControlOf(state, ControlId::Slider1);
-    if (SendMessageW(slider, TBM_GETPOS, 0, 0) != state.fields.Slider1) {
-        SendMessageW(slider, TBM_SETPOS, TRUE, state.fields.Slider1);
+    if (SendMessageW(slider, TBM_GETPOS, 0, 0) != state.fields().Slider1) {
+        SendMessageW(slider, TBM_SETPOS, TRUE, state.fields().Slider1);
     }
     ShowBackground(state);
 }
@@ -374,31 +402,22 @@ void ShowSettingProblem(MainWindow& state, const std::optional<SettingProblem>& 
 
 // The status line's tooltip tells what its two texts cannot: whether the link
 // is still waiting for the radio-control program, has stopped getting answers
-// or has ended for good.
-void ShowLinkCondition(MainWindow& state) {
-    std::wstring condition = WideFromUtf8(state.link.Condition());
-    if (condition == state.linkCondition) return;
-    const UINT verb = state.linkCondition.empty() ? TTM_ADDTOOLW : TTM_UPDATETIPTEXTW;
-    state.linkCondition = std::move(condition);
+// or is reconnecting, and how many steps the radio was on time for.
+void ShowStatusTip(MainWindow& state, const std::string& tip) {
+    std::wstring wide = WideFromUtf8(tip);
+    if (wide == state.statusTip) return;
+    const UINT verb = state.statusTip.empty() ? TTM_ADDTOOLW : TTM_UPDATETIPTEXTW;
+    state.statusTip = std::move(wide);
     TTTOOLINFOW tool = ToolFor(state, IndexOf(ControlId::status));
-    tool.lpszText = state.linkCondition.data();
+    tool.lpszText = state.statusTip.data();
     SendMessageW(state.tooltip, verb, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-// ---- The tick ----------------------------------------------------------------
-
-// One reading of the local clock gives the time of day and its milliseconds.
-ClockReading ReadClock() {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    return {now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
-}
-
-std::string DecimalSeparator() {
-    std::array<wchar_t, 8> separator{};
-    GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator.data(),
-                    static_cast<int>(separator.size()));
-    return Utf8FromWide(separator.data());
+// What the follower says after a tick or a link's event.
+void Show(MainWindow& state, const FollowerView& view) {
+    ShowSettingProblem(state, view.problem);
+    ShowStatusTip(state, view.statusTip);
+    ShowFields(state);
 }
 
 // ---- Message handlers ----------------------------------------------------------
@@ -412,21 +431,17 @@ BOOL OnCreate(HWND window, LPCREATESTRUCT create) {
     SizeToClientArea(window, dpi);
     PlaceControls(*state, dpi);
     LoadWindow(*state);
-    ShowFields(*state);
-    ShowLinkCondition(*state);
-    state->timer.Arm(MillisecondsToNextTick(ReadClock().millisecond));
+    Show(*state, state->follower.View());
+    state->timer.Arm(state->follower.FirstTickInMs());
     return TRUE;
 }
 
 void OnTimer(HWND window) {
     MainWindow* state = StateOf(window);
     if (state == nullptr) return;
-    const ClockReading clock = ReadClock();
-    const TickOutcome outcome = RunTick(state->fields, clock, DecimalSeparator(), state->handOff);
-    state->link.NoteTick();
-    state->timer.Arm(MillisecondsToNextTick(state->timing, outcome.ctime, clock.millisecond));
-    ShowSettingProblem(*state, outcome.problem);
-    ShowFields(*state);
+    const FollowerView view = state->follower.Tick();
+    state->timer.Arm(view.nextTickMs);
+    Show(*state, view);
 }
 
 // The text a user's edit leaves in a field, if `code` reports one.
@@ -452,21 +467,21 @@ void OnCommand(HWND window, int id, HWND control, UINT code) {
     const ControlSpec& spec = kMainWindowLayout[static_cast<std::size_t>(index)];
     if (spec.field == nullptr) return;
     if (auto text = EditedText(spec, control, code))
-        state->fields.*spec.field = Utf8FromWide(*text);
+        state->fields().*spec.field = Utf8FromWide(*text);
 }
 
-// A notice or value from the link's thread, taken between ticks.
-void OnLinkNotice(HWND window, WPARAM kind, LPARAM text) {
+// A state, value or answer from the link's thread, taken between ticks.
+void OnLinkNotice(HWND window, WPARAM kind, LPARAM notice) {
     MainWindow* state = StateOf(window);
     if (state == nullptr) return;
-    state->link.TakeNotice(kind, text);
-    ShowLinkCondition(*state);
+    DdeRadioLink::TakeNotice(kind, notice, state->follower);
+    Show(*state, state->follower.View());
 }
 
 void OnHScroll(HWND window, HWND control, UINT, int) {
     MainWindow* state = StateOf(window);
     if (state == nullptr || control != ControlOf(*state, ControlId::Slider1)) return;
-    state->fields.Slider1 = static_cast<int>(SendMessageW(control, TBM_GETPOS, 0, 0));
+    state->fields().Slider1 = static_cast<int>(SendMessageW(control, TBM_GETPOS, 0, 0));
 }
 
 HBRUSH OnCtlColor(HWND window, HDC dc, HWND child, int type) {
@@ -477,7 +492,7 @@ HBRUSH OnCtlColor(HWND window, HDC dc, HWND child, int type) {
     const auto index = state != nullptr ? LayoutIndexOf(*state, child) : std::nullopt;
     if (!index) return brush;
     if (MarkedControl(*state) == index) SetTextColor(dc, kMarkedTextColour);
-    const auto background = state->fields.text2Background;
+    const auto background = state->fields().text2Background;
     if (kMainWindowLayout[*index].id == ControlId::text2 && background) {
         SetTextColor(dc, kTextOnConnectionColour);
         SetBkColor(dc, *background);
@@ -534,26 +549,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     }
 }
 
-// ---- The link's notices ----------------------------------------------------------
-
 MainWindow::~MainWindow() {
     DeleteFonts(fonts);
     if (backgroundBrush != nullptr) DeleteObject(backgroundBrush);
-}
-
-void MainWindow::OnLinkOpened() {
-    handOff.LinkOpened(fields);
-    ShowFields(*this);
-}
-
-void MainWindow::OnLinkClosed() {
-    handOff.LinkClosed(fields);
-    ShowFields(*this);
-}
-
-void MainWindow::OnItemValue(LinkItem item, std::string text) {
-    ItemValueArrived(fields, item, std::move(text));
-    ShowFields(*this);
 }
 
 bool RegisterMainWindowClass(HINSTANCE instance) {

@@ -20,8 +20,9 @@ constexpr int ChildId(ControlId id) {
     return 100 + static_cast<int>(IndexOf(id));
 }
 
-// Creates and shows the main window. The window owns the fields, the link to
-// the radio-control program and the tick timer for as long as it lives.
+// Creates and shows the main window. The window owns the link to the
+// radio-control program, the follower that keeps the fields, and the tick
+// timer for as long as it lives.
 // nullptr when it cannot be created.
 HWND CreateMainWindow(HINSTANCE instance, int showCommand,
                       TickTiming timing = TickTiming::SweepLocked);

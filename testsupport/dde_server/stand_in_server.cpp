@@ -1,10 +1,11 @@
 // A stand-in for the radio-control program's DDE server, for tests and benchmarks:
 // service "hrd_radio_000", topic "hrd_cat", items "hrd_frequency" ("14.074.000")
 // and "hrd_hertz" ("14074000") with advise loops; "freq N" retunes it, advising
-// after the acknowledgement as the real program does. Ready once it first waits
-// for messages. Options: --log FILE ("14:03:07.052318<tab>freq 7100000", the local
-// time of arrival); --absent; --refuse (every command "not processed"); --slow-ack
-// MS; --quit-after S; --drop-after S (ends the latest conversation, runs on);
+// after the acknowledgement as the real program does (and before it with
+// --advise-first). Ready once it first waits for messages. Options: --log FILE
+// ("14:03:07.052318<tab>freq 7100000", the local time of arrival); --absent;
+// --refuse (every command "not processed"); --slow-ack MS (--slow-for S: then at
+// once); --quit-after S; --drop-after S (ends the latest conversation, runs on);
 // --hang-after S --hang-for S; --hostile-items (each a megabyte that is no UTF-8);
 // --hung-window (soon takes no messages for good).
 #include <windows.h>
@@ -41,6 +42,14 @@ UINT Number(const wchar_t* option) {
     return value == 0 ? 1 : value;
 }
 
+const UINT gSlowForS = Number(L"--slow-for") > 0 ? Number(L"--slow-for") : 86'400;  // or a day
+const ULONGLONG gSlowUntilMs = GetTickCount64() + 1000ULL * gSlowForS;
+
+void PostAdvise() {
+    DdePostAdvise(gInstance, gTopic, gDisplayItem);
+    DdePostAdvise(gInstance, gTopic, gHertzItem);
+}
+
 HDDEDATA ServeItem(HSZ item) {
     std::string value = DdeCmpStringHandles(item, gDisplayItem) == 0
                             ? morvane::DisplayFrequencyText(gFrequencyHz)
@@ -66,9 +75,10 @@ HDDEDATA OnExecute(HDDEDATA data) {
         std::fflush(gLog);
     }
     if (Number(L"--refuse")) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
-    Sleep(Number(L"--slow-ack"));
+    Sleep(GetTickCount64() < gSlowUntilMs ? Number(L"--slow-ack") : 0);
     if (const auto hertz = morvane::FrequencyOfCommand(morvane::Utf8FromWide(command))) {
         gFrequencyHz = *hertz;
+        if (Number(L"--advise-first")) PostAdvise();  // and after it too, as always
         PostThreadMessageW(GetCurrentThreadId(), kAdviseMessage, 0, 0);
     }
     return reinterpret_cast<HDDEDATA>(DDE_FACK);
@@ -136,10 +146,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ScheduleFaults();
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (message.message == kAdviseMessage && message.hwnd == nullptr) {
-            DdePostAdvise(gInstance, gTopic, gDisplayItem);
-            DdePostAdvise(gInstance, gTopic, gHertzItem);
-        }
+        if (message.message == kAdviseMessage && message.hwnd == nullptr) PostAdvise();
         DispatchMessageW(&message);
     }
     DdeUninitialize(gInstance);  // ends the conversations, takes the service off

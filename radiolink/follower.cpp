@@ -47,7 +47,8 @@ int Follower::FirstTickInMs() const {
 FollowerView Follower::Tick() {
     const SteadyTime now = clock_.steady();
     const ClockReading reading = clock_.timeOfDay();
-    handOff_.SetLinkUp(report_.state == LinkState::Connected);
+    // A stalled link still takes the step the sweep is on, to probe with.
+    handOff_.SetLinkUp(report_.state == LinkState::Connected || report_.state == LinkState::Stalled);
     const TickOutcome outcome = RunTick(fields_, reading, options_.separator, handOff_, Lateness());
     link_.NoteTick();
     problem_ = outcome.problem;
@@ -89,6 +90,10 @@ FollowerView Follower::View() const {
 }
 
 void Follower::OnLinkState(const LinkReport& report) {
+    const bool newConversation = report.state == LinkState::Connected &&
+                                 report_.state != LinkState::Connected &&
+                                 report_.state != LinkState::Stalled;
+    if (newConversation) acceptedSinceConnected_ = false;
     report_ = report;
     // Whatever was sent before may not have reached the radio: once the link is
     // back, the first tick sends the step the sweep is on.
@@ -102,7 +107,16 @@ void Follower::OnItemValue(LinkItem item, std::string text) {
 }
 
 void Follower::OnTuneAnswer(const TuneAnswer& answer) {
-    steps_.Answered(answer);
+    TuneAnswer taken = answer;
+    // Under Wine a server that reports the new frequency before it acknowledges
+    // the retune has it reported as not processed: the radio's own word that it
+    // is on the frequency asked for says it was taken.
+    if (!taken.accepted && fields_.Text4 == DecimalText(taken.hertz)) {
+        taken.accepted = true;
+        taken.refusal.clear();
+    }
+    steps_.Answered(taken);
+    acceptedSinceConnected_ = acceptedSinceConnected_ || taken.accepted;
     ShowConnection();
 }
 
@@ -123,8 +137,11 @@ Follower::Look Follower::LookNow() const {
                                            : std::string(kNotConnectedStatus)};
     }
     const std::optional<std::string>& refusal = steps_.Refusal();
-    if (!amber) return refusal ? Look{kNotConnectedColour, std::string(kNotConnectedStatus)}
-                               : Look{kConnectedColour, report_.status};
+    // In the system's two colours a server that refuses every frequency is as
+    // good as none: connected only once it has taken one.
+    if (!amber) return refusal || !acceptedSinceConnected_
+                           ? Look{kNotConnectedColour, std::string(kNotConnectedStatus)}
+                           : Look{kConnectedColour, report_.status};
     if (problem_) {
         return {kLateColour, "Not following: the " + std::string(SettingName(problem_->field)) +
                                  " " + problem_->reason};

@@ -98,6 +98,7 @@ class Follower final : public LinkListener {
     FollowerClock clock_;
     FollowerOptions options_;
     LinkReport report_;
+    bool acceptedSinceConnected_ = false;  // the radio has taken a retune since it connected
     StepCount steps_;
     std::optional<SettingProblem> problem_;
     // The ctime the next tick is armed for, when the last one knew the sweep.

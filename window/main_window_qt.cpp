@@ -156,7 +156,7 @@ MainWindow::MainWindow(WindowStart start, QWidget* parent)
                 {std::move(start.clock), [] { return std::chrono::steady_clock::now(); },
                  std::move(start.clockStatus)},
                 {QLocale().decimalPoint().toStdString(), ColourScheme::WithAmber, start.timing,
-                 {LinkState::Waiting, "Not connected: opening the radio", ""}}) {
+                 {LinkState::Waiting, "Not connected: opening the radio", link_->RadioName()}}) {
     setObjectName("Main");
     setWindowTitle(ToQString(kWindowCaption));
     CreateControls();

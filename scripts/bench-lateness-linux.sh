@@ -16,7 +16,8 @@
 #
 # A run lasts BENCH_SECONDS (default 60; 25 at 500 kHz/s, whose retunes last
 # 28 s). BENCH_BUSY=N runs N processes that keep a core busy beside it, for a
-# loaded machine; BENCH_TOOLS=DIR takes morvane_bench and the report tools
+# loaded machine, at the niceness BENCH_BUSY_NICE (default 0; as root, -10
+# makes them outweigh the program as a build or a game would); BENCH_TOOLS=DIR takes morvane_bench and the report tools
 # from another build (an earlier commit's) to compare under the same load. Results: build/bench/linux/rateR-stepS-chirpC/{sweep,clock}-locked/,
 # one line each in build/bench/linux/summary.txt.
 set -euo pipefail
@@ -66,7 +67,7 @@ run_one() {
   wait_for_retunes "$chirp" "$rate" "$step" "$seconds" 2
   local started sweep clock cpu rss
   for _ in $(seq "${BENCH_BUSY:-0}"); do
-    sh -c 'while :; do :; done' &
+    nice -n "${BENCH_BUSY_NICE:-0}" sh -c 'while :; do :; done' &
     pids+=("$!")
   done
   started=$(ms_of_day)

@@ -43,6 +43,19 @@ std::optional<SweepPoint> PointOf(const MainFields& fields, std::int32_t ctime,
                       rate->upperLimitHz, step->kHz, std::move(candidate)};
 }
 
+// The step the radio is to be on; for a late tick whose window has closed by
+// now, the step of the window it was armed for while that can still be reached.
+std::string CandidateOf(const MainFields& fields, std::int32_t frequency, std::int32_t ctime,
+                        const std::optional<LateTick>& late, std::string_view separator) {
+    std::string candidate = Candidate(frequency, fields.Combo_step, separator);
+    if (!candidate.empty() || !late || late->armedCtime >= ctime ||
+        ctime - late->armedCtime >= late->reachableMs) {
+        return candidate;
+    }
+    return Candidate(Frequency(fields.Combo_rate, late->armedCtime, separator), fields.Combo_step,
+                     separator);
+}
+
 }  // namespace
 
 TickOutcome RunTick(MainFields& fields, const ClockReading& clock, std::string_view separator,
@@ -60,12 +73,7 @@ TickOutcome RunTick(MainFields& fields, const ClockReading& clock, std::string_v
         fields.Text5 = ReadoutText(ctime1, separator);
         const std::int32_t frequency = Frequency(fields.Combo_rate, ctime, separator);
         fields.Text1 = TimeOfDayText(clock);
-        std::string candidate = Candidate(frequency, fields.Combo_step, separator);
-        if (candidate.empty() && late && late->armedCtime < ctime &&
-            ctime - late->armedCtime < late->reachableMs) {
-            candidate = Candidate(Frequency(fields.Combo_rate, late->armedCtime, separator),
-                                  fields.Combo_step, separator);
-        }
+        const std::string candidate = CandidateOf(fields, frequency, ctime, late, separator);
         outcome.problem = SettingNotInTheLists(fields, separator);
         outcome.sweep = PointOf(fields, ctime, separator, candidate);
         try {

@@ -11,6 +11,7 @@ again before the next, and the source is restored even if the run is stopped.
 Results, one line a fault, go to build/faults/results.txt and stdout.
 """
 import pathlib
+import signal
 import subprocess
 import sys
 
@@ -71,7 +72,7 @@ FAULTS = [
     ("tracking/tick.cpp", "} catch (const std::exception&) {", "} catch (const TickFailure&) {"),
     ("tracking/tick.cpp", "outcome.ctime = ctime;", ""),
     ("tracking/tick_schedule.cpp", "if (untilMark <= kTickMarginMs) return untilMark + kTickIntervalMs;", ""),
-    ("tracking/tick_schedule.cpp", "std::clamp(untilMark, kShortestTickGapMs,", "std::clamp(untilMark, 1,"),
+    ("tracking/tick_schedule.cpp", "std::clamp(untilMark, shortest,", "std::clamp(untilMark, 1,"),
     ("tracking/tick_schedule.cpp", "if (timing == TickTiming::SweepLocked && ctime)", "if (ctime)"),
     ("tracking/tick_schedule.cpp", "kQuietAfterTickMs - sinceTickMs - atLeastMs",
      "kQuietAfterTickMs + sinceTickMs - atLeastMs"),
@@ -99,7 +100,8 @@ FAULTS = [
     ("radiolink/follower.cpp", "kLeadMs - static_cast<int>(answer.count())", "kLeadMs + 50"),
     ("radiolink/follower.cpp",
      "if (report_.state != LinkState::Connected) fields_.Text6 = kLinkDownMark;", ""),
-    ("radiolink/follower.cpp", "untilUs += std::int64_t{point.periodMs} * 1000;", ""),
+    ("radiolink/follower.cpp", "untilUs += std::int64_t{point.periodMs} * 1000;",
+     "untilUs += std::int64_t{point.periodMs} * 0;"),
     ("radiolink/step_record.cpp", "next->sentAt < heardUntil",
      "next->sentAt + std::chrono::milliseconds(5) < heardUntil"),
     ("radiolink/step_record.cpp", "retune.answer->at > heardFrom",
@@ -126,6 +128,8 @@ def failing_tests():
 
 
 def main():
+    # A stop by a signal goes through the finally below, which takes the fault out.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("plant-faults: stopped"))
     chosen = [int(n) for n in sys.argv[1:]] or range(1, len(FAULTS) + 1)
     if run(["cmake", "--preset", "ci", "-B", str(BUILD)]).returncode != 0 or not build():
         sys.exit("plant-faults: the build without faults fails")

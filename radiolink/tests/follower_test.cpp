@@ -159,9 +159,10 @@ struct OnTimeRow {
     MainFields fields;
     Answers answers;
     ColourScheme colours;
-    const char* count;  // after the sweep has run from 19 s to 30 s
+    const char* count;  // after the sweep has run from 19 s to 30 s, or as the row says
     Colour colour;
     const char* status;
+    std::int64_t fromCtime = 19'000, untilCtime = 30'000;
 };
 
 // A step is on time when the radio took its retune before the chirp reached the
@@ -188,12 +189,16 @@ TEST(Follower, CountsTheStepsTheRadioWasOnTimeForAndColoursTheBoxByTheLatest) {
          "Not connected, Start Morvane before HamRadioDeluxe"},
         {"answered late, in the two colours", Sweep("100", "100"), {700},
          ColourScheme::TwoColours, "on time for 1 of 10 steps", kConnectedColour, "Connected"},
+        // 2 MHz, sent while the receiver waits past the top, is the next sweep's step.
+        {"500/100 on into the next period", Sweep("500", "100"), {}, ColourScheme::WithAmber,
+         "on time for 5 of 5 steps", kConnectedColour, "Connected; on time for 5 of 5 steps",
+         30'000, 305'000},
     };
     for (const OnTimeRow& row : rows) {
         SCOPED_TRACE(row.what);
         Harness h(row.fields, row.colours);
         h.answers = row.answers;
-        const FollowerView view = h.Run(19'000, 30'000);
+        const FollowerView view = h.Run(row.fromCtime, row.untilCtime);
         EXPECT_EQ(view.stepCount, row.count);
         EXPECT_EQ(h.follower_.fields().text2Background, row.colour);
         EXPECT_EQ(h.follower_.fields().status, row.status);

@@ -32,6 +32,15 @@ TEST(Tick, FourMinutesPastMidnightWithTheInitialSettings) {
     EXPECT_EQ(handOff.candidates, std::vector<std::string>{"2000000"});
 }
 
+// A hand-off that fails, whatever the failure, ends the tick without a word.
+TEST(Tick, AFailingHandOffEndsTheTickQuietly) {
+    struct FailingHandOff final : HandOff {
+        void HandOffCandidate(MainFields&, const std::string&) override { throw std::bad_alloc(); }
+    } handOff;
+    MainFields fields;
+    EXPECT_EQ(RunTick(fields, {0, 4, 0, 0}, ".", handOff).ctime, 5'100);
+}
+
 TEST(Tick, ReadoutsFollowTheLocaleAndTheSlider) {
     MainFields fields;
     fields.Slider1 = -10;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Morvane on Windows: the main window, driving the radio-control program over DDE.
 #include <windows.h>
 

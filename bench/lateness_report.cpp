@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures how late each retune reached the radio side, from a log of
 // arrival times, using the tracking core itself as the reference.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One lateness run of a Windows program under Wine: starts the stand-in
 // radio-control server with its log, starts the program, types the settings
 // into its window as a user would, lets it run, and closes it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // morvane for benchmarks: the same MainWindow as the shipped program, with the
 // tick timing chosen here and every tick's arrival written to a log.
 //

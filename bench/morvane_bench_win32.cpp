@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // morvane.exe for benchmarks: the same main window, ticking on the sweep's
 // grid as shipped or on the clock's (--clock-locked), the arrival of every
 // tick written to a log.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Asks the tracking core where a sounder's sweep is, for the benchmark
 // scripts, so that they never work out the tick's arithmetic themselves.
 //

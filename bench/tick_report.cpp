@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How regularly the window ticked, from a tick log (one line per tick: local
 // milliseconds since midnight, fractions allowed).
 //

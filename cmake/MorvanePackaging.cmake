@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `cmake --build build/<preset> --target package` makes the installable
 # package: on Linux morvane_<version>-1_<arch>.deb, on Windows
 # morvane-<version>-win64.zip. Both come from the install rules, so the

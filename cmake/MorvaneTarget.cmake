@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 include(${CMAKE_CURRENT_LIST_DIR}/MorvaneWin32.cmake)
 
 # The one version number, from project(), for the caption, --version and the packages.

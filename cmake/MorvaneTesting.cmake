@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # GoogleTest, and how test executables register their cases with CTest.
 #
 # A native build uses the system's GoogleTest and asks each test executable for

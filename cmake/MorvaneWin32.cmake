@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What every Windows target of the project shares: the Unicode Win32 API of
 # Windows 10 and a static runtime, so that morvane.exe is one file that needs
 # only the DLLs Windows ships.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the cross-built Windows tests under Wine on a virtual X display.
 #
 # One Wine session (an Xvfb display, a throw-away Wine prefix and a persistent

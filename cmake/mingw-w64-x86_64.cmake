@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds the Windows program on Debian with mingw-w64 (the posix thread flavour,
 # so that std::thread and friends work).
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks a built package the way a user meets it.
 #   cmake -DDEB=... -P check_package.cmake     the .deb: lintian, its files, apt install and run
 #   cmake -DZIP=... -DEXE=... -P check_package.cmake    the Windows zip: its files, the tested exe
@@ -21,7 +22,8 @@ endfunction()
 if(ZIP)
   run(${CMAKE_COMMAND} -E tar tf ${ZIP})
   message(STATUS "${ZIP}:\n${out}")
-  expect_listed("${out}" morvane.exe README.txt)
+  expect_listed("${out}" morvane.exe README.txt LICENSE.txt NOTICE-mingw-w64-x86-64-dev.txt
+                NOTICE-gcc-mingw-w64-base.txt)
   # The zip's program is the one the Windows tests ran under Wine.
   set(unpacked ${CMAKE_CURRENT_BINARY_DIR}/zip-contents)
   file(REMOVE_RECURSE ${unpacked})

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "radiolink/call_watch_hamlib.hpp"
 
 #include <fcntl.h>

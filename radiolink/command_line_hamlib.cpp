@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "radiolink/command_line_hamlib.hpp"
 
 #include <hamlib/rig.h>
@@ -15,6 +16,14 @@
 
 namespace morvane {
 namespace {
+
+// As GNU programs state theirs: who holds the copyright and what one may do.
+constexpr const char* kLicenceNotice =
+    "Copyright (C) 2026 The Morvane developers\n"
+    "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+    "This is free software: you are free to change and redistribute it.\n"
+    "There is NO WARRANTY, to the extent permitted by law.\n";
+
 
 // NET rigctl reaches rigctld here unless told otherwise.
 constexpr int kRigctldModel = 2;
@@ -329,7 +338,7 @@ int CarryOut(const CommandLine& command, std::ostream& out, std::ostream& err) {
             ShowHelp(out);
             return 0;
         case CommandAction::ShowVersion:
-            out << kWindowCaption << '\n';
+            out << kWindowCaption << '\n' << kLicenceNotice;
             return 0;
         case CommandAction::ListModels:
             ListModels(out);

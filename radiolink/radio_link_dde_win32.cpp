@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "radiolink/radio_link_dde_win32.hpp"
 
 // ddeml.h builds on the types windows.h declares.

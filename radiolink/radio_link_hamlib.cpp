@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "radiolink/radio_link_hamlib.hpp"
 
 #include <hamlib/rig.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "radiolink/text_codec_win32.hpp"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A simulated day: the real tick and hand-off over an open link that records
 // each command, each tick placed where the one before armed it, as the windows
 // do. What the radio is sent is checked with no help from the code under test.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the benchmark commands (sourced, not run).
 #
 # Every run pins TZ=UTC0 for the program and the peer that logs arrivals:

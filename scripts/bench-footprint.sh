@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What the programs cost while they run, each figure measured on the real program:
 #
 #   scripts/bench-footprint.sh [linux-idle] [linux-startup] [windows-size] [windows-idle]

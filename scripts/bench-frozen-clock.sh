@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # How often the Linux window ticks while its clock stands still: morvane
 # (offscreen, Hamlib's dummy radio) under faketime with the wall clock frozen
 # and the monotonic clock real, so its timers run while every reading of the

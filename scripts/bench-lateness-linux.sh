@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Retune lateness of the Linux program, end to end: morvane (offscreen)
 # driving a real `rigctld -m 1` on loopback, each F command's arrival taken
 # from rigctld's own microsecond log (-vvvvv -Z) as it parses the command.

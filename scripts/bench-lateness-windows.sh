@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Retune lateness of the Windows program under Wine, end to end: the window
 # driving the stand-in radio-control server, which logs each DDE execute with
 # its arrival time to the microsecond (the system clock's precise reading).

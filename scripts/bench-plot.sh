@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Plots the lateness of every retune across the sweep at 100 kHz/s with
 # 100 kHz steps, for every chirp time the lateness benchmarks tried: ticks on
 # the sweep's grid (as shipped) beside ticks on the clock's grid, for Linux

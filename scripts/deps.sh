@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages Morvane needs to build, run and test, and
 # with `bench` also what the benchmark commands need (gnuplot for the plot,
 # faketime for the frozen clock),

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Resident memory of morvane over a long run with a failing link, two runs
 # side by side, each reporting the peak (VmHWM) and current (VmRSS) resident
 # memory of the program at the start and at the end.

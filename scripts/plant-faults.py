@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Plants small faults in the tracking core, the hand-off and the follower, one at a time,
 and runs the tests that guard them, to show which faults the tests catch.
 

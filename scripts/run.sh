@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds morvane (the ci preset) and starts it.
 # Arguments go to morvane; with none it follows the sweep with Hamlib's dummy radio.
 set -euo pipefail

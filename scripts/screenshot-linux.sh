@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Photographs the running window on a virtual X display for the README:
 # morvane with Hamlib's dummy radio, a few seconds after start-up.
 set -euo pipefail

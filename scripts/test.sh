@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, then runs the workflows of CMakePresets.json one
 # after another: every test with warnings as errors (ci), again under
 # AddressSanitizer and UndefinedBehaviorSanitizer (asan), the link tests under

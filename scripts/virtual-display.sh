@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A virtual X display (Xvfb) for programs that need a screen where there is none:
 #
 #   virtual-display.sh start DIR [WIDTHxHEIGHTxDEPTH]   its number into DIR/display

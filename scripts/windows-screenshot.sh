@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes a picture of the Windows program's window, running under Wine on a
 # virtual display and connected to the stand-in radio-control server.
 #   scripts/windows-screenshot.sh [picture.png]     (default docs/windows-window.png)

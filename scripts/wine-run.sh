@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one Windows program inside the Wine session in DIR (see wine-session.sh):
 #   wine-run.sh DIR program.exe [arguments...]
 # The program's output goes through a file, never straight into the caller's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One Wine session for the Windows tests and benchmarks: a virtual X display,
 # a throw-away Wine prefix and a persistent wineserver, all kept under one folder.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The benchmark's report tools on arrivals and ticks made up here, whose
 # figures are known: lateness, missed and duplicate commands, tick period and phase.
 #   report_tools_test.sh LATENESS_REPORT TICK_REPORT

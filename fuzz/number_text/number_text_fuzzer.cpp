@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes into the number conversion. Input: the decimal separator, a
 // line end, then the text (which may hold further line ends); an input without
 // a line end is all text, read with ".".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary settings, slider, link fields and clock reading through whole
 // ticks, with the real hand-off over an open link that records what it is
 // sent. Input, one line each (a missing line keeps the field's initial value,

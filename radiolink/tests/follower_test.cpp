@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The follower with a clock the test sets and a link that records each retune
 // and answers it as the test says: what is sent when, which steps count as on
 // time, and what the window is told to show.

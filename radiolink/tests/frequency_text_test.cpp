@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "radiolink/frequency_text.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Hamlib link's worker thread against a failing rigctld, for the tsan preset
 // too; the window's tests show what the user sees of these faults.
 #include <gtest/gtest.h>

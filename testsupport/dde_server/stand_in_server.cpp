@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in for the radio-control program's DDE server, for tests and benchmarks:
 // service "hrd_radio_000", topic "hrd_cat", items "hrd_frequency" ("14.074.000")
 // and "hrd_hertz" ("14074000") with advise loops; "freq N" retunes it, advising

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # morvane.exe can open no network connection and listen on no port: it imports
 # no Windows networking library. Its only outside link is DDE, through USER32.
 #   cmake -DPROGRAM=morvane.exe -DOBJDUMP=x86_64-w64-mingw32-objdump -P check_imports.cmake

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window in this process with no radio-control program running; then
 // morvane.exe against the stand-in server, watched as a user and that server see it.
 #include "window/main_window_win32.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as the user meets it, offscreen: real widgets, a real timer
 // and Hamlib's dummy radio or a real rigctld; only the clock is set by the test.
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real morvane program, started as a user starts it.
 #include <signal.h>
 #include <unistd.h>
@@ -30,7 +31,8 @@ class ProgramTest : public QObject {
         QTest::newRow("unknown option")
             << "--frequency 1" << 2
             << "morvane: unknown option '--frequency'; try 'morvane --help'\n";
-        QTest::newRow("version") << "-V" << 0 << "Morvane V1.11\n";
+        QTest::newRow("version")
+            << "-V" << 0 << "Morvane V1.11\nCopyright (C) 2026 The Morvane developers\nLicense GPL-3.0-or-later";
         QTest::newRow("list") << "--list" << 0 << "NET rigctl";
         QTest::newRow("no display") << "-m 1" << 1
                                     << "morvane: no display to open the window on; "

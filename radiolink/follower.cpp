@@ -108,6 +108,8 @@ void Follower::OnItemValue(LinkItem item, std::string text) {
 }
 
 void Follower::OnTuneAnswer(const TuneAnswer& answer) {
+    // A call that ended unanswered leaves the retune unanswered: late, not refused.
+    if (!answer.answered) return;
     TuneAnswer taken = answer;
     // Under Wine a server that reports the new frequency before it acknowledges
     // the retune has it reported as not processed: the radio's own word that it

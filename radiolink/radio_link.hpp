@@ -41,12 +41,14 @@ struct LinkReport {
 using SteadyTime = std::chrono::steady_clock::time_point;
 
 // The radio's answer to one retune: taken, or refused and why, and when the
-// answer came (the steady clock, as the link read it on its own thread).
+// answer came (the steady clock, as the link read it on its own thread); or
+// word that the call ended with no answer at all.
 struct TuneAnswer {
     std::int64_t hertz = 0;
     bool accepted = false;
     SteadyTime at{};
-    std::string refusal;  // "Invalid parameter"; empty when accepted
+    std::string refusal;   // "invalid parameter", "no answer"; empty when accepted
+    bool answered = true;  // false: the radio said nothing, which is no refusal
 };
 
 // What a link reports. Every call arrives on the window's event thread.

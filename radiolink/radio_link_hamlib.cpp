@@ -331,7 +331,8 @@ bool HamlibLink::Shared::Retune(Radio& radio, std::int64_t hertz) {
     const bool answered = !IsNoAnswer(result);
     std::string refusal = result == RIG_OK ? "" : answered ? HamlibErrorText(result) : "no answer";
     Tell(
-        {.kind = Event::Kind::Answer, .answer = {hertz, result == RIG_OK, at, std::move(refusal)}});
+        {.kind = Event::Kind::Answer,
+         .answer = {hertz, result == RIG_OK, at, std::move(refusal), answered}});
     return answered;
 }
 

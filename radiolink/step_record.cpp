@@ -92,12 +92,13 @@ std::string StepCount::WhyLate(const Retune& retune, const Retune* next) const {
     // Morvane started, or the link came back, after the sweep had reached this step.
     if (retune.sentAt >= retune.reachedAt)
         return "the retune to " + Kilohertz(retune.hertz) + " left after the sweep had reached it";
+    const std::optional<milliseconds> took =
+        retune.answer ? std::chrono::duration_cast<milliseconds>(retune.answer->at - retune.sentAt)
+                      : AnswerTime();
+    if (!took) return "the radio did not answer the retune before the chirp";
     if (!retune.answer || retune.answer->at > heardFrom) {
-        const auto took = retune.answer ? retune.answer->at - retune.sentAt : AnswerTime().value_or(milliseconds(0));
-        return "the radio answers in about " +
-               DecimalText(std::chrono::duration_cast<milliseconds>(took).count()) +
-               " ms; each step is sent " + DecimalText(kLeadMs) +
-               " ms ahead, so it arrives after the chirp";
+        return "the radio answers in about " + DecimalText(took->count()) + " ms; each step is sent " +
+               DecimalText(kLeadMs) + " ms ahead, so it arrives after the chirp";
     }
     if (next != nullptr && next->sentAt < heardUntil)
         return "each step is replaced by the next before its chirp has passed; "

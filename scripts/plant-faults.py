@@ -108,6 +108,7 @@ FAULTS = [
     ("radiolink/step_record.cpp", "retune.answer->at > heardFrom",
      "retune.answer->at > heardFrom + std::chrono::seconds(1)"),
     ("radiolink/step_record.cpp", "if (retune.answer && !retune.answer->accepted)", "if (false)"),
+    ("radiolink/follower.cpp", "if (!answer.answered) return;", "if (false) return;"),
 ]
 
 

@@ -22,6 +22,7 @@ constexpr std::int64_t kSweepBeginsMs = 234'900;
 struct Answers {
     int afterMs = 1;
     bool accepted = true;
+    bool answered = true;  // false: every call ends with no answer
 };
 
 // A follower over a recording link whose clocks the test moves; the link
@@ -55,7 +56,7 @@ class Harness {
             const std::int64_t hertz = std::stoll(link_.commands[i].substr(5));
             follower_.OnTuneAnswer({hertz, answers.accepted,
                                     SteadyTime(milliseconds(nowMs_ + answers.afterMs)),
-                                    answers.accepted ? "" : "Invalid parameter"});
+                                    answers.accepted ? "" : "Invalid parameter", answers.answered});
         }
         return view;
     }
@@ -185,6 +186,9 @@ TEST(Follower, CountsTheStepsTheRadioWasOnTimeForAndColoursTheBoxByTheLatest) {
         {"every retune refused", Sweep("100", "100"), {1, false}, ColourScheme::WithAmber,
          "on time for 0 of 10 steps", kLateColour,
          "The radio refuses the frequency: Invalid parameter"},
+        {"no answer at all: late, not refused", Sweep("100", "100"), {1, false, false},
+         ColourScheme::WithAmber, "on time for 0 of 10 steps", kLateColour,
+         "The radio did not answer the retune before the chirp"},
         {"refused, in the system's two colours", Sweep("100", "100"), {1, false},
          ColourScheme::TwoColours, "on time for 0 of 10 steps", kNotConnectedColour,
          "Not connected, Start Morvane before HamRadioDeluxe"},

@@ -89,8 +89,8 @@ TEST(HamlibLink, FollowsARadioThroughItsFaultsAndComesBack) {
         ASSERT_TRUE(events.Until(*link, [&] { return !events.hertz.empty(); }));
         std::map<std::int64_t, Clock::time_point> asked;  // when each frequency was tuned to
         events.everyTick = [&, hertz = std::int64_t{2'000'000}]() mutable {
-            link->Tune(hertz += 100'000);
-            asked[hertz] = Clock::now();
+            asked[hertz += 100'000] = Clock::now();  // before: a refusal may come back at once
+            link->Tune(hertz);
         };
         Play(row, false, rigctld, proxy);
         const auto faultEnds = Clock::now() + row.lasts;

@@ -35,13 +35,13 @@ std::optional<SettingProblem> SettingNotInTheLists(const MainFields& fields,
 
 // The sweep's settings as the tables have them, for judging the steps.
 std::optional<SweepPoint> PointOf(const MainFields& fields, std::int32_t ctime,
-                                  std::string_view separator, std::string candidate) {
+                                  std::string_view separator) {
     const RateRow* rate = FindRate(fields.Combo_rate);
     const StepRow* step = FindStep(NumberFromText(fields.Combo_step, separator, SettingField::Step));
     if (rate == nullptr || step == nullptr) return std::nullopt;
     const double periodMs = NumberFromText(fields.Combo_period, separator, SettingField::Period) * 1000.0;
     return SweepPoint{ctime, RoundToInt32(periodMs, SettingField::Period), rate->kHzPerSecond,
-                      rate->upperLimitHz, step->kHz, std::move(candidate)};
+                      rate->upperLimitHz, step->kHz};
 }
 
 // The step the radio is to be on; for a late tick whose window has closed by
@@ -76,7 +76,7 @@ TickOutcome RunTick(MainFields& fields, const ClockReading& clock, std::string_v
         fields.Text1 = TimeOfDayText(clock);
         const std::string candidate = CandidateOf(fields, frequency, ctime, late, separator);
         outcome.problem = SettingNotInTheLists(fields, separator);
-        outcome.sweep = PointOf(fields, ctime, separator, candidate);
+        outcome.sweep = PointOf(fields, ctime, separator);
         try {
             handOff.HandOffCandidate(fields, candidate);
         } catch (const std::exception&) {

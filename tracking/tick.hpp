@@ -27,7 +27,6 @@ struct SweepPoint {
     std::int32_t rateKHzPerS = 0;
     std::int32_t upperLimitHz = 0;
     std::int32_t stepKHz = 0;
-    std::string candidate;  // what was handed off
 };
 
 // What one tick came to, beyond the fields it wrote.

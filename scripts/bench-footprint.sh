@@ -29,7 +29,7 @@ mkdir -p "$out"
 bin=$PWD/build/windows/bin
 idle_seconds=60
 
-scripts/deps.sh
+scripts/deps.sh test
 cmake --preset ci >/dev/null
 cmake --build --preset ci --target morvane morvane_bench sweep_plan >/dev/null
 

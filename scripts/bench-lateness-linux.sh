@@ -26,7 +26,7 @@ cd "$(dirname "$0")/.."
 # shellcheck source=bench-common.sh
 source scripts/bench-common.sh
 
-scripts/deps.sh
+scripts/deps.sh test
 cmake --preset ci >/dev/null
 cmake --build --preset ci --target morvane_bench lateness_report tick_report sweep_plan >/dev/null
 out=${BENCH_OUT:-build/bench/linux}

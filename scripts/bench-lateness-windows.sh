@@ -23,7 +23,7 @@ cd "$(dirname "$0")/.."
 # shellcheck source=bench-common.sh
 source scripts/bench-common.sh
 
-scripts/deps.sh
+scripts/deps.sh test
 cmake --preset ci >/dev/null
 cmake --build --preset ci --target lateness_report tick_report sweep_plan >/dev/null
 cmake --preset windows >/dev/null

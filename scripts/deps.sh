@@ -1,26 +1,43 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs the Debian 12 packages Morvane needs to build, run and test, and
-# with `bench` also what the benchmark commands need (gnuplot for the plot,
-# faketime for the frozen clock),
-# which the test command never installs. Does nothing when they are all
-# present; needs root (or sudo) otherwise.
+# Installs the Debian 12 packages of one tier, and of the tiers below it:
 #
-#   scripts/deps.sh [bench]
+#   build    build and run morvane (scripts/run.sh, a plain configure)
+#   package  also make the .deb with its manual page and icons
+#            (cmake --workflow --preset package)
+#   test     also everything the tests need: GoogleTest, Google Benchmark,
+#            rigctld, Wine, mingw-w64, clang, Xvfb, lintian (the default;
+#            scripts/test.sh)
+#   bench    also what the benchmark commands need (gnuplot for the plot,
+#            faketime for the frozen clock), which the test command never installs
+#
+# Does nothing when they are all present; needs root (or sudo) otherwise.
+#
+#   scripts/deps.sh [build|package|test|bench]
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ pkg-config
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev libhamlib-dev libhamlib-utils
+tier=${1:-test}
+build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libhamlib-dev)
+package=(dpkg-dev file help2man librsvg2-bin)
+test=(
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libhamlib-utils
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth
   clang libclang-rt-14-dev
-  fonts-dejavu-core fonts-liberation python3 iproute2 imagemagick
-  dpkg-dev help2man lintian desktop-file-utils appstream librsvg2-bin
+  fonts-dejavu-core fonts-liberation python3 iproute2 imagemagick util-linux
+  lintian desktop-file-utils appstream
 )
-if [ "${1:-}" = bench ]; then
-  packages+=(gnuplot-nox faketime)
-fi
+bench=(gnuplot-nox faketime)
+
+case "$tier" in
+  build) packages=("${build[@]}") ;;
+  package) packages=("${build[@]}" "${package[@]}") ;;
+  test) packages=("${build[@]}" "${package[@]}" "${test[@]}") ;;
+  bench) packages=("${build[@]}" "${package[@]}" "${test[@]}" "${bench[@]}") ;;
+  *)
+    echo "deps.sh: unknown tier '$tier' (build, package, test or bench)" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

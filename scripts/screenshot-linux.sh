@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 output=${1:-docs/linux-window.png}
 
-scripts/deps.sh
+scripts/deps.sh test
 cmake --preset ci >/dev/null
 cmake --build --preset ci --target morvane >/dev/null
 

@@ -5,6 +5,9 @@
 #   build    build and run morvane (scripts/run.sh, a plain configure)
 #   package  also make the .deb with its manual page and icons
 #            (cmake --workflow --preset package)
+#   package-windows
+#            also cross-build the Windows zip with mingw-w64
+#            (cmake --workflow --preset package-windows)
 #   test     also everything the tests need: GoogleTest, Google Benchmark,
 #            rigctld, Wine, mingw-w64, clang, Xvfb, lintian (the default;
 #            scripts/test.sh)
@@ -13,16 +16,17 @@
 #
 # Does nothing when they are all present; needs root (or sudo) otherwise.
 #
-#   scripts/deps.sh [build|package|test|bench]
+#   scripts/deps.sh [build|package|package-windows|test|bench]
 set -euo pipefail
 
 tier=${1:-test}
 build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libhamlib-dev)
 package=(dpkg-dev file help2man librsvg2-bin)
+package_windows=(g++-mingw-w64-x86-64-posix)
 test=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libhamlib-utils
-  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth
-  clang libclang-rt-14-dev
+  wine wine64 xvfb xauth
+  clang clang-tidy libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation python3 iproute2 imagemagick util-linux
   lintian desktop-file-utils appstream
 )
@@ -31,10 +35,11 @@ bench=(gnuplot-nox faketime)
 case "$tier" in
   build) packages=("${build[@]}") ;;
   package) packages=("${build[@]}" "${package[@]}") ;;
-  test) packages=("${build[@]}" "${package[@]}" "${test[@]}") ;;
-  bench) packages=("${build[@]}" "${package[@]}" "${test[@]}" "${bench[@]}") ;;
+  package-windows) packages=("${build[@]}" "${package[@]}" "${package_windows[@]}") ;;
+  test) packages=("${build[@]}" "${package[@]}" "${package_windows[@]}" "${test[@]}") ;;
+  bench) packages=("${build[@]}" "${package[@]}" "${package_windows[@]}" "${test[@]}" "${bench[@]}") ;;
   *)
-    echo "deps.sh: unknown tier '$tier' (build, package, test or bench)" >&2
+    echo "deps.sh: unknown tier '$tier' (build, package, package-windows, test or bench)" >&2
     exit 2
     ;;
 esac

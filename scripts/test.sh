@@ -4,8 +4,9 @@
 # of the tree that the program, scripts/run.sh and the .deb build without any
 # test-only tool (scripts/check-plain-build.sh), then runs the workflows of
 # CMakePresets.json one after another: every test with warnings as errors
-# (ci), again under AddressSanitizer and UndefinedBehaviorSanitizer (asan), the link tests under
-# ThreadSanitizer (tsan), each fuzz target for a bounded time (fuzz), and the
+# (ci), again under AddressSanitizer and UndefinedBehaviorSanitizer (asan),
+# the link tests under ThreadSanitizer (tsan), each fuzz target for a bounded
+# time (fuzz), clang-tidy over the program's sources (tidy), and the
 # cross-built Windows program with its tests under Wine (windows). Each
 # workflow is `cmake --workflow --preset NAME` and can be run on its own.
 set -euo pipefail
@@ -27,7 +28,7 @@ workflow() {
 
 step plain scripts/check-plain-build.sh
 
-for preset in ci asan tsan fuzz; do
+for preset in ci asan tsan fuzz tidy; do
   workflow "$preset"
 done
 

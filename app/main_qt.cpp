@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <QLocale>
 #include <iostream>
 
 #include "radiolink/command_line_hamlib.hpp"
@@ -7,7 +8,9 @@
 
 int main(int argc, char* argv[]) {
     using namespace morvane;
-    const CommandLine command = ParseCommandLine(ArgumentsAfterProgramName(argc, argv));
+    // QLocale reads the locale from the environment; no display is needed for it.
+    const CommandLine command = ParseCommandLine(ArgumentsAfterProgramName(argc, argv),
+                                                 QLocale().decimalPoint().toStdString());
     if (command.action != CommandAction::OpenWindow) return CarryOut(command, std::cout, std::cerr);
     int qtArgc = 1;  // the options are the radio's; Qt must not read them as its own
     const auto application = StartApplication(qtArgc, argv);

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "morvane_version.hpp"
+#include "tracking/setting_check.hpp"
 #include "tracking/sweep_position.hpp"
 
 namespace morvane {
@@ -271,6 +272,9 @@ std::optional<CommandAction> Apply(const OptionUse& use, CommandLine& command) {
 // Hamlib would only find out when the radio opens, after the window is up.
 void CheckSettingsAreTheRadios(const HamlibOptions& radio) {
     if (radio.config.empty()) return;
+    // Looking the model up first quietens Hamlib, whose trace would bury the one line that matters.
+    if (!FindHamlibModel(radio.model))
+        throw UsageError("Hamlib has no radio model " + std::to_string(radio.model));
     RIG* rig = rig_init(static_cast<rig_model_t>(radio.model));
     if (rig == nullptr)
         throw UsageError("Hamlib has no radio model " + std::to_string(radio.model));
@@ -282,6 +286,42 @@ void CheckSettingsAreTheRadios(const HamlibOptions& radio) {
     if (unknown != radio.config.end()) {
         throw UsageError("radio model " + std::to_string(radio.model) + " has no setting " +
                          Quoted(unknown->first) + " (-C)");
+    }
+}
+
+// The option that sets a field, and its value as given.
+std::string GivenAs(const MainFields& fields, SettingField field) {
+    const auto given = [](std::string_view option, const std::string& value) {
+        return std::string(option) + " " + (value.empty() ? Quoted(value) : value);
+    };
+    switch (field) {
+        case SettingField::Period:
+            return given("--period", fields.Combo_period);
+        case SettingField::ChirpTime:
+            return given("--chirptime", fields.chirptime);
+        case SettingField::Rate:
+            return given("--rate", fields.Combo_rate);
+        case SettingField::Step:
+            return given("--step", fields.Combo_step);
+        case SettingField::Offset:
+        case SettingField::Clock:
+            break;
+    }
+    return given("--offset", std::to_string(fields.Slider1));
+}
+
+// What the window would mark is refused before any display is looked for.
+// Numbers are written with "." here, whatever the locale.
+void CheckSounderSettings(const MainFields& fields) {
+    const std::optional<SettingProblem> mark = FirstMark(fields, ".");
+    if (mark) throw UsageError(GivenAs(fields, mark->field) + ": " + mark->reason);
+}
+
+// The fields hold numbers as the locale writes them, which the window reads them in.
+void InLocalForm(MainFields& fields, std::string_view separator) {
+    for (std::string* text : {&fields.Combo_period, &fields.chirptime, &fields.Combo_step}) {
+        if (const std::size_t dot = text->find('.'); dot != std::string::npos)
+            text->replace(dot, 1, separator);
     }
 }
 
@@ -308,7 +348,7 @@ void ListModels(std::ostream& out) {
 
 }  // namespace
 
-CommandLine ParseCommandLine(std::span<const std::string> arguments) {
+CommandLine ParseCommandLine(std::span<const std::string> arguments, std::string_view separator) {
     CommandLine command;
     try {
         for (OptionReader reader(arguments); !reader.Done();) {
@@ -318,6 +358,7 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments) {
                 return command;
             }
         }
+        CheckSounderSettings(command.fields);
         CheckSettingsAreTheRadios(command.options);
     } catch (const UsageError& error) {
         return {CommandAction::Refuse, {}, {}, false, error.what()};
@@ -325,6 +366,7 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments) {
     if (command.options.model == kRigctldModel && command.options.port.empty()) {
         command.options.port = kRigctldDefaultAddress;
     }
+    InLocalForm(command.fields, separator);
     return command;
 }
 

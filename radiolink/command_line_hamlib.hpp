@@ -4,6 +4,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "radiolink/radio_link_hamlib.hpp"
@@ -31,8 +32,11 @@ struct CommandLine {
 // settings --period, --chirptime, --rate, --step, --offset, and --utc. A value
 // may be attached (-m2, --model=2) or follow (-m 2, --model 2). `arguments`
 // excludes the program's own name. A setting the radio does not know (-C) is
-// refused here, before any window opens.
-CommandLine ParseCommandLine(std::span<const std::string> arguments);
+// refused here, before any window opens, and so is a sounder setting the
+// window would mark. Numbers are read with "." and put in the fields with the
+// locale's `separator`.
+CommandLine ParseCommandLine(std::span<const std::string> arguments,
+                             std::string_view separator = ".");
 
 // The arguments after the program's own name.
 std::vector<std::string> ArgumentsAfterProgramName(int argc, char* argv[]);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "tracking/number_text.hpp"
+#include "tracking/setting_check.hpp"
 #include "tracking/sweep_frequency.hpp"
 
 namespace morvane {
@@ -53,6 +54,7 @@ FollowerView Follower::Tick() {
     const TickOutcome outcome = RunTick(fields_, reading, options_.separator, handOff_, Lateness());
     link_.NoteTick();
     problem_ = outcome.problem;
+    marks_ = SettingMarks(fields_, options_.separator);
     NoteSteps(outcome, now);
     lastGapMs_ = MillisecondsToNextTick(options_.timing, outcome.ctime, reading.millisecond, lastGapMs_);
     armedCtime_ = outcome.ctime ? std::optional(*outcome.ctime + lastGapMs_) : std::nullopt;
@@ -82,6 +84,7 @@ void Follower::NoteSteps(const TickOutcome& outcome, SteadyTime now) {
 FollowerView Follower::View() const {
     FollowerView view;
     view.problem = problem_;
+    view.marks = marks_;
     view.stepCount = steps_.Text();
     view.linkDetail = report_.detail;
     view.statusTip = report_.detail + "\n" + view.stepCount;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "radiolink/hand_off.hpp"
 #include "radiolink/radio_link.hpp"
@@ -49,6 +50,8 @@ struct FollowerOptions {
 struct FollowerView {
     int nextTickMs = kTickIntervalMs;              // when to run the next tick
     std::optional<SettingProblem> problem;         // a setting the tick could not use
+    // Settings no sounder has; still followed as they stand, so only marked.
+    std::vector<SettingProblem> marks;
     std::string statusTip;                         // the status line's tooltip
     std::string linkDetail;                        // what the link says of itself
     std::string stepCount;                         // "on time for 112 of 112 steps"
@@ -102,6 +105,7 @@ class Follower final : public LinkListener {
     bool acceptedSinceConnected_ = false;  // the radio has taken a retune since it connected
     StepCount steps_;
     std::optional<SettingProblem> problem_;
+    std::vector<SettingProblem> marks_;
     // The ctime the next tick is armed for, when the last one knew the sweep.
     std::optional<std::int32_t> armedCtime_;
     int lastGapMs_ = kTickIntervalMs;

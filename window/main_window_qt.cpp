@@ -258,7 +258,7 @@ void MainWindow::DeliverLinkEvents() {
 }
 
 void MainWindow::Show(const FollowerView& view) {
-    ShowSettingProblem(view.problem);
+    ShowSettingMarks(FieldMarks(view.problem, view.marks));
     ShowLinkDetail(view);
     if (view.clock) ShowClockTrust(*view.clock);
     ShowFields();
@@ -288,22 +288,22 @@ void MainWindow::ShowText2Background() {
     Control(ControlId::text2)->setPalette(wanted);
 }
 
-// Marks the field whose setting the tick could not use, with red text and a
-// tooltip saying why; the mark goes with the first tick that can use it.
-void MainWindow::ShowSettingProblem(const std::optional<SettingProblem>& problem) {
-    if (problem == shownProblem_) return;
-    if (shownProblem_) {
-        QWidget* unmarked = Control(ControlForSetting(shownProblem_->field));
-        unmarked->setToolTip({});
-        unmarked->setPalette(palette());
+// Marks the fields whose settings the tick could not use or no sounder has,
+// with red text and a tooltip saying why; a mark goes with the first tick
+// that finds its setting right.
+void MainWindow::ShowSettingMarks(const std::vector<FieldMark>& marks) {
+    if (marks == shownMarks_) return;
+    for (const FieldMark& shown : shownMarks_) {
+        Control(shown.control)->setToolTip({});
+        Control(shown.control)->setPalette(palette());
     }
-    shownProblem_ = problem;
-    if (!problem) return;
-    QWidget* marked = Control(ControlForSetting(problem->field));
-    marked->setToolTip(QString::fromStdString(SettingProblemText(*problem)));
+    shownMarks_ = marks;
     QPalette redText = palette();
     redText.setColor(QPalette::Text, Qt::red);
-    marked->setPalette(redText);
+    for (const FieldMark& mark : marks) {
+        Control(mark.control)->setToolTip(QString::fromStdString(mark.tip));
+        Control(mark.control)->setPalette(redText);
+    }
 }
 
 // Says which radio is driven, so that nobody takes Hamlib's dummy radio for

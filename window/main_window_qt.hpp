@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "radiolink/follower.hpp"
 #include "radiolink/radio_link_hamlib.hpp"
@@ -64,7 +65,7 @@ class MainWindow final : public QWidget {
     // Brings every widget in line with the record.
     void ShowFields();
     void ShowText2Background();
-    void ShowSettingProblem(const std::optional<SettingProblem>& problem);
+    void ShowSettingMarks(const std::vector<FieldMark>& marks);
     void ShowLinkDetail(const FollowerView& view);
     // Marks the time of day when the clock cannot be trusted.
     void ShowClockTrust(const ClockTrust& trust);
@@ -77,7 +78,7 @@ class MainWindow final : public QWidget {
     // widgets whose field changed; nothing shown yet at first.
     std::array<std::optional<std::string>, kMainWindowLayout.size()> shownTexts_{};
     std::optional<std::optional<Colour>> shownBackground_;
-    std::optional<SettingProblem> shownProblem_;  // the setting the last tick could not use
+    std::vector<FieldMark> shownMarks_;  // the settings marked after the last tick
     std::string shownLinkDetail_;
     QTimer* timer_ = nullptr;
     // Destroyed before the window's QObject part, so the worker that posts

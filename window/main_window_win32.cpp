@@ -131,8 +131,8 @@ struct MainWindow {
     HBRUSH backgroundBrush = nullptr;
     Colour backgroundBrushColour = 0;
     HWND tooltip = nullptr;
-    std::optional<SettingProblem> problem;  // the setting the last tick could not use
-    std::wstring problemText;               // what its tooltip says
+    std::vector<FieldMark> marks;     // the settings marked after the last tick
+    std::vector<std::wstring> markTips;  // what their tooltips say
     std::wstring statusTip;                 // what the status line's tooltip says
     HWND lastFocus = nullptr;
     DdeRadioLink link;
@@ -373,31 +373,32 @@ TTTOOLINFOW ToolFor(const MainWindow& state, std::size_t index) {
     return tool;
 }
 
-std::optional<std::size_t> MarkedControl(const MainWindow& state) {
-    if (!state.problem) return std::nullopt;
-    return IndexOf(ControlForSetting(state.problem->field));
+bool IsMarked(const MainWindow& state, std::size_t index) {
+    return std::any_of(state.marks.begin(), state.marks.end(),
+                       [index](const FieldMark& mark) { return IndexOf(mark.control) == index; });
 }
 
 void Redraw(HWND control) {
     RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-// Red text and a tooltip on the control whose setting the tick could not use,
-// until a tick can use it.
-void ShowSettingProblem(MainWindow& state, const std::optional<SettingProblem>& problem) {
-    if (state.problem == problem) return;
-    if (const auto marked = MarkedControl(state)) {
-        TTTOOLINFOW tool = ToolFor(state, *marked);
+// Red text and a tooltip on the controls whose settings the tick could not
+// use or no sounder has, until a tick finds them right.
+void ShowSettingMarks(MainWindow& state, const std::vector<FieldMark>& marks) {
+    if (state.marks == marks) return;
+    for (const FieldMark& shown : state.marks) {
+        TTTOOLINFOW tool = ToolFor(state, IndexOf(shown.control));
         SendMessageW(state.tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-        Redraw(state.controls[*marked]);
+        Redraw(state.controls[IndexOf(shown.control)]);
     }
-    state.problem = problem;
-    if (const auto marked = MarkedControl(state)) {
-        state.problemText = WideFromUtf8(SettingProblemText(*problem));
-        TTTOOLINFOW tool = ToolFor(state, *marked);
-        tool.lpszText = state.problemText.data();
+    state.marks = marks;
+    state.markTips.clear();
+    for (const FieldMark& mark : marks) state.markTips.push_back(WideFromUtf8(mark.tip));
+    for (std::size_t i = 0; i < marks.size(); ++i) {
+        TTTOOLINFOW tool = ToolFor(state, IndexOf(marks[i].control));
+        tool.lpszText = state.markTips[i].data();
         SendMessageW(state.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-        Redraw(state.controls[*marked]);
+        Redraw(state.controls[IndexOf(marks[i].control)]);
     }
 }
 
@@ -416,7 +417,7 @@ void ShowStatusTip(MainWindow& state, const std::string& tip) {
 
 // What the follower says after a tick or a link's event.
 void Show(MainWindow& state, const FollowerView& view) {
-    ShowSettingProblem(state, view.problem);
+    ShowSettingMarks(state, FieldMarks(view.problem, view.marks));
     ShowStatusTip(state, view.statusTip);
     ShowFields(state);
 }
@@ -492,7 +493,7 @@ HBRUSH OnCtlColor(HWND window, HDC dc, HWND child, int type) {
     MainWindow* state = StateOf(window);
     const auto index = state != nullptr ? LayoutIndexOf(*state, child) : std::nullopt;
     if (!index) return brush;
-    if (MarkedControl(*state) == index) SetTextColor(dc, kMarkedTextColour);
+    if (IsMarked(*state, *index)) SetTextColor(dc, kMarkedTextColour);
     const auto background = state->fields().text2Background;
     if (kMainWindowLayout[*index].id == ControlId::text2 && background) {
         SetTextColor(dc, kTextOnConnectionColour);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/window_layout.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 
@@ -24,10 +25,31 @@ ControlId ControlForSetting(SettingField field) {
     return ControlId::Text1;  // the clock shows in the time of day
 }
 
-std::string SettingProblemText(const SettingProblem& problem) {
+namespace {
+
+std::string Titled(const SettingProblem& problem) {
     std::string text(SettingName(problem.field));
     if (!text.empty()) text.front() = static_cast<char>(std::toupper(text.front()));
-    return text + ": " + problem.reason + "; the sweep is not followed";
+    return text + ": " + problem.reason;
+}
+
+}  // namespace
+
+std::string SettingProblemText(const SettingProblem& problem) {
+    return Titled(problem) + "; the sweep is not followed";
+}
+
+std::vector<FieldMark> FieldMarks(const std::optional<SettingProblem>& problem,
+                                  const std::vector<SettingProblem>& marks) {
+    std::vector<FieldMark> shown;
+    if (problem) shown.push_back({ControlForSetting(problem->field), SettingProblemText(*problem)});
+    for (const SettingProblem& mark : marks) {
+        const ControlId control = ControlForSetting(mark.field);
+        const bool taken = std::any_of(shown.begin(), shown.end(),
+                                       [control](const FieldMark& m) { return m.control == control; });
+        if (!taken) shown.push_back({control, Titled(mark)});
+    }
+    return shown;
 }
 
 int TwipsToPixels(int twips, int dpi) {

@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <optional>
+#include <vector>
 
 #include "morvane_version.hpp"
 #include "tracking/tick_failure.hpp"
@@ -126,6 +128,19 @@ ControlId ControlForSetting(SettingField field);
 // What the marked control's tooltip says: "Rate: \"200\" is not one of 50,
 // 100, 125, 500 kHz/s; the sweep is not followed".
 std::string SettingProblemText(const SettingProblem& problem);
+
+// A control shown in red, and what its tooltip says.
+struct FieldMark {
+    ControlId control;
+    std::string tip;
+    bool operator==(const FieldMark&) const = default;
+};
+
+// The controls a window marks: the setting the tick could not use, then the
+// settings no sounder has ("Period: 5 s is outside 60 s to 30 min"), one
+// mark to a control.
+std::vector<FieldMark> FieldMarks(const std::optional<SettingProblem>& problem,
+                                  const std::vector<SettingProblem>& marks);
 
 // Twips to device pixels at the given logical dpi (96 dpi: 15 twips a pixel).
 int TwipsToPixels(int twips, int dpi);

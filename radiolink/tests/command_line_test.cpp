@@ -32,6 +32,14 @@ std::string Outcome(const CommandLine& command) {
     return outcome;
 }
 
+// First: once Hamlib has been quietened in this process, it stays quiet.
+TEST(CommandLine, RefusesASettingTheDefaultRadioLacksWithoutHamlibsTrace) {
+    ::testing::internal::CaptureStderr();
+    const CommandLine command = ParseCommandLine(std::vector<std::string>{"-C", "foo=bar"});
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(command.problem, "radio model 1 has no setting 'foo' (-C)");
+}
+
 TEST(CommandLine, ReadsTheRadioInEveryWrittenFormAndRefusesABadOptionNamingIt) {
     const std::pair<std::vector<std::string>, std::string> lines[] = {
         {{}, "model=1 port= baud=0 verbose=0"},
@@ -49,8 +57,21 @@ TEST(CommandLine, ReadsTheRadioInEveryWrittenFormAndRefusesABadOptionNamingIt) {
         {{"--period", "1200", "--chirptime=29.5", "--rate", "500", "--step=50", "--offset", "-10",
           "--utc"},
          "model=1 port= baud=0 verbose=0 sounder=1200/29.5/500/50/-10 utc"},
-        {{"--rate", "fast", "--period=", "--offset=10"},
-         "model=1 port= baud=0 verbose=0 sounder=/235/fast/100/10"},
+        // A sounder setting the window would mark is refused, naming what would work.
+        {{"--period=", "--offset=10"}, "refused: --period '': is empty"},
+        {{"--rate", "fast"}, "refused: --rate fast: \"fast\" is not one of 50, 100, 125, 500 kHz/s"},
+        {{"--step=5O"}, "refused: --step 5O: is not a number"},
+        {{"-m", "2", "--period", "5"}, "refused: --period 5: 5 s is outside 60 s to 30 min"},
+        {{"--period", "15", "--chirptime", "0.5"}, "refused: --period 15: 15 s is outside 60 s to "
+         "30 min; at 100 kHz/s the sweep never takes the radio off 2 MHz"},
+        {{"--period", "70"}, "refused: --period 70: 70 s does not divide the day's 86 400 s, so "
+         "the sweep jumps at midnight; 72 s does"},
+        {{"--chirptime", "400"}, "refused: --chirptime 400: 400 s is outside the 300 s period: at "
+         "100 kHz/s the sweep tops out at 20 MHz; 100 s gives the whole sweep"},
+        {{"--chirptime=-5", "--offset", "-10"}, "refused: --chirptime -5: -5 s is outside the 300 s "
+         "period: at 100 kHz/s the sweep tops out at 30 MHz; 295 s gives the whole sweep"},
+        {{"--chirptime=-400", "--rate=50"}, "refused: --chirptime -400: -400 s is outside the 300 s "
+         "period: at 50 kHz/s the sweep never takes the radio off 2 MHz; 200 s gives the whole sweep"},
         {{"--offset", "11"}, "refused: offset '11' is not a slider position from -10 to 10"},
         {{"--offset=-1.5"}, "refused: offset '-1.5' is not a slider position from -10 to 10"},
         {{"--chirptime", std::string(256, '5')},
@@ -81,6 +102,12 @@ TEST(CommandLine, ReadsTheRadioInEveryWrittenFormAndRefusesABadOptionNamingIt) {
         EXPECT_EQ(Outcome(ParseCommandLine(arguments)), outcome)
             << ::testing::PrintToString(arguments);
     }
+    // Numbers are written with "." in any locale, and reach the fields as the locale writes them.
+    const std::vector<std::string> commaLocale = {"--period=1200", "--chirptime", "29.5", "--step=50.0"};
+    EXPECT_EQ(Outcome(ParseCommandLine(commaLocale, ",")),
+              "model=1 port= baud=0 verbose=0 sounder=1200/29,5/100/50,0/0");
+    EXPECT_EQ(Outcome(ParseCommandLine(std::vector<std::string>{"--chirptime", "29,5"}, ",")),
+              "refused: --chirptime 29,5: is not a number");
 }
 
 }  // namespace

@@ -176,6 +176,10 @@ TEST(Follower, CountsTheStepsTheRadioWasOnTimeForAndColoursTheBoxByTheLatest) {
         {"100/100, answered in 1 ms", Sweep("100", "100"), {}, ColourScheme::WithAmber,
          "on time for 10 of 10 steps", kConnectedColour, "Connected; on time for 10 of 10 steps"},
         // 2 MHz was sent while the receiver waited, more than a second ahead.
+        // Marked in the window, and followed as set: past 235 s the same sweep.
+        {"chirp time 535 in a 300 s period", [] { MainFields f; f.chirptime = "535"; return f; }(),
+         {}, ColourScheme::WithAmber, "on time for 10 of 10 steps", kConnectedColour,
+         "Connected; on time for 10 of 10 steps"},
         {"100/100, answered in 700 ms", Sweep("100", "100"), {700}, ColourScheme::WithAmber,
          "on time for 1 of 10 steps", kLateColour,
          "The radio answers in about 700 ms; each step is sent 100 ms ahead, so it arrives "

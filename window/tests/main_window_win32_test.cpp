@@ -30,7 +30,7 @@ namespace {
 
 using bench::ControlNamed, bench::FieldText;
 using ::testing::AllOf, ::testing::AnyOf, ::testing::AnyOfArray, ::testing::ElementsAre;
-using ::testing::EndsWith, ::testing::Ge, ::testing::Lt, ::testing::StartsWith;
+using ::testing::EndsWith, ::testing::Ge, ::testing::Lt, ::testing::StartsWith, ::testing::_;
 using Logged = std::pair<int, std::string>;  // a command the server logged, and when
 
 struct TestWindow {
@@ -159,12 +159,20 @@ TEST(MainWindow, OpensLaidOutTicksShowTheLinkDownTakeEditsAndMarkAHostilePasteUn
     SendMessageW(slider, TBM_SETPOS, TRUE, -10);
     SendMessageW(w.window, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 0), LPARAM(slider));
     HWND period = ControlNamed(w.window, "Combo_period");
-    ComboBox_SetCurSel(period, 0);  // "60", as a click in the list leaves it
-    SendMessageW(w.window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(period), CBN_SELCHANGE),
-                 LPARAM(period));
-    w.RunTicks(3);
+    const auto choosePeriod = [&](int index) {  // as a click in the list leaves it
+        ComboBox_SetCurSel(period, index);
+        SendMessageW(w.window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(period), CBN_SELCHANGE),
+                     LPARAM(period));
+        w.RunTicks(3);
+    };
+    choosePeriod(0);  // "60"
     EXPECT_EQ(FieldText(w.window, "Text7"), "-1500");
     EXPECT_LT(std::stod(FieldText(w.window, "Text5")), 60.0);
+    // The chirp time no 60 s period has is marked, and the sweep followed as set.
+    EXPECT_THAT(w.Tips(), ElementsAre(_, "Chirp time: 235 s is outside the 60 s period: at 100 "
+                                         "kHz/s the sweep never takes the radio off 2 MHz; 55 s "
+                                         "gives the whole sweep"));
+    choosePeriod(1);  // "300"
 
     ExpectPasteCutAndMarkedUntilPutRight(w, "Combo_period", std::wstring(1 << 20, L'9'));
     ExpectPasteCutAndMarkedUntilPutRight(w, "chirptime", std::wstring(1 << 19, 0xDC00));

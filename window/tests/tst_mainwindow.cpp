@@ -187,14 +187,29 @@ class MainWindowTest : public QObject {
         QTest::addColumn<Edit>("row");
         const QString digits(1 << 20, '9');  // a megabyte, too large for any number
         const QString rates = " is not one of 50, 100, 125, 500 kHz/s";
+        const QString off = "; the sweep is not followed";
         QTest::newRow("rate 500 chosen") << Edit{"Combo_rate", "500", "", "11700000", Edit::Choose};
-        QTest::newRow("rate 75: kept, marked") << Edit{"Combo_rate", "75", "Rate: \"75\"" + rates};
+        QTest::newRow("rate 75: kept, marked") << Edit{"Combo_rate", "75", "Rate: \"75\"" + rates + off};
         QTest::newRow("step 50 typed") << Edit{"Combo_step", "50", "", "2350000"};
         QTest::newRow("offset +1500 ms") << Edit{"Slider1", "End", "", "2500000", Edit::Press};
-        QTest::newRow("chirp time empty") << Edit{"chirptime", "", "Chirp time: is empty"};
-        QTest::newRow("period: 1 MB digits") << Edit{"Combo_period", digits, "Period: overflows"};
+        QTest::newRow("chirp time empty") << Edit{"chirptime", "", "Chirp time: is empty" + off};
+        QTest::newRow("period: 1 MB digits") << Edit{"Combo_period", digits, "Period: overflows" + off};
         QTest::newRow("step: 0.5 MB of unpaired surrogates")
-            << Edit{"Combo_step", QString(1 << 19, QChar(0xD800)), "Step: is not a number"};
+            << Edit{"Combo_step", QString(1 << 19, QChar(0xD800)), "Step: is not a number" + off};
+        QTest::newRow("period 0.0001: what stops the tick is told first")
+            << Edit{"Combo_period", "0.0001", "Period: rounds to 0 ms" + off};
+        // Settings no sounder has: followed as they stand, and marked.
+        QTest::newRow("period 5") << Edit{"Combo_period", "5", "Period: 5 s is outside 60 s to 30 min",
+                                          "2000000"};
+        QTest::newRow("period 70") << Edit{"Combo_period", "70", "Period: 70 s does not divide the "
+                                           "day's 86 400 s, so the sweep jumps at midnight; 72 s does",
+                                           "2000000"};
+        QTest::newRow("chirp time 400") << Edit{"chirptime", "400", "Chirp time: 400 s is outside the "
+            "300 s period: at 100 kHz/s the sweep tops out at 20 MHz; 100 s gives the whole sweep",
+            "15800000"};
+        QTest::newRow("chirp time -400") << Edit{"chirptime", "-400", "Chirp time: -400 s is outside "
+            "the 300 s period: at 100 kHz/s the sweep never takes the radio off 2 MHz; 200 s gives "
+            "the whole sweep", "2000000"};
     }
     void anEditReachesTheNextTickOrIsMarkedWhileTheTicksGoOn() {
         QFETCH(Edit, row);
@@ -213,9 +228,8 @@ class MainWindowTest : public QObject {
         const Clock::time_point edited = Clock::now();
         QTest::qWait(500);
         QVERIFY2(watched.TickedOnTimeAfter(edited), "the window stopped ticking");
-        const QString why = row.why.isEmpty() ? "" : row.why + "; the sweep is not followed";
-        QCOMPARE(control->toolTip(), why);
-        QCOMPARE(control->palette().color(QPalette::Text), why.isEmpty() ? normalText : Qt::red);
+        QCOMPARE(control->toolTip(), row.why);
+        QCOMPARE(control->palette().color(QPalette::Text), row.why.isEmpty() ? normalText : Qt::red);
         QCOMPARE(watched.Text("Text6"), row.step);
         QTRY_COMPARE(watched.Text("Text4"), row.step);  // the radio went there
         // What was typed stays, cut to 255 characters, as the record holds it; no list grows.

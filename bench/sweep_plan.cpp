@@ -66,7 +66,10 @@ int Chirp(char** argv) {
     const long targetMs = NowMsOfDay() + std::stol(argv[5]) * 1000;
     double chirpMs =
         std::fmod(static_cast<double>(targetMs + kLeadMs) - ctimeMs + periodMs, periodMs);
-    chirpMs = std::floor(chirpMs / kTickIntervalMs) * kTickIntervalMs + std::stod(argv[6]);
+    // The phase may carry it past the period's end; the program refuses such a
+    // chirp time, and the one a period earlier puts the sweep in the same place.
+    chirpMs = std::fmod(std::floor(chirpMs / kTickIntervalMs) * kTickIntervalMs + std::stod(argv[6]),
+                        periodMs);
     char chirp[32];
     std::snprintf(chirp, sizeof chirp, "%.4f", chirpMs / 1000);
     std::string text(chirp);

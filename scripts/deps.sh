@@ -13,7 +13,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libhamlib-dev libhamlib-utils
-  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth
+  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth x11-utils
   clang libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation python3 iproute2 imagemagick
   dpkg-dev help2man lintian desktop-file-utils appstream librsvg2-bin

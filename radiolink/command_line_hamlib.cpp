@@ -287,7 +287,8 @@ void CheckSettingsAreTheRadios(const HamlibOptions& radio) {
 
 void ShowHelp(std::ostream& out) {
     out << "Usage: morvane [OPTION]...\n"
-           "Follows an ionospheric chirp sounder's sweep and retunes the radio through Hamlib.\n\n";
+           "Follows an ionospheric chirp sounder's sweep and retunes the radio through Hamlib.\n\n"
+           "Options:\n";
     for (const OptionSpec& option : kOptions) {
         std::string names =
             option.shortName != 0 ? std::string("-") + option.shortName + ", " : "    ";

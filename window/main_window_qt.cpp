@@ -156,10 +156,12 @@ ClockReading ReadUtcClock() {
     return ReadClock(gmtime_r);
 }
 
-// One call, no daemon and no network: the kernel keeps NTP's verdict.
+// One call, no daemon and no network: the kernel keeps NTP's verdict. A call
+// that fails (a sandbox that forbids it) leaves the verdict unknown, never good.
 std::optional<ClockStatus> ReadKernelClockStatus() {
     timex kernel{};
     const int state = ntp_adjtime(&kernel);
+    if (state == -1) return ClockStatus{false, 0, false};
     return ClockStatus{state != TIME_ERROR && (kernel.status & STA_UNSYNC) == 0, kernel.esterror};
 }
 

@@ -82,28 +82,25 @@ class ProgramTest : public QObject {
     // On an X display (Xvfb, Qt's xcb platform) the window names its class as the desktop
     // entry's StartupWMClass does, and carries its icon, as xprop reads them.
     void tellsTheDesktopItsClassAndIcon() {
-        QProcess xvfb;  // it writes its display's number once it takes clients
-        xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+        QProcess xvfb, program, xprop;  // Xvfb writes its display's number once it takes clients
+        xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
         QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), 10'000);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DISPLAY", ":" + xvfb.readLine().trimmed());
         environment.insert("QT_QPA_PLATFORM", "xcb");
-        QProcess program;
         program.setProcessEnvironment(environment);
+        xprop.setProcessEnvironment(environment);
         program.start(MORVANE_PROGRAM, {"-m", "1"});
-        const auto properties = [&] {
-            QProcess xprop;
-            xprop.setProcessEnvironment(environment);
-            xprop.start("xprop", {"-name", "Morvane V1.11", "WM_CLASS", "_NET_WM_ICON"});
-            return xprop.waitForFinished() ? QString(xprop.readAllStandardOutput()) : QString();
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(properties().startsWith("WM_CLASS"), 10'000);
-        const QString said = properties();
+        QString said;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (xprop.start("xprop", {"-name", "Morvane V1.11", "WM_CLASS", "_NET_WM_ICON"}),
+             xprop.waitForFinished(), said = xprop.readAllStandardOutput()).startsWith("WM_CLASS"),
+            10'000);
         program.terminate();
         xvfb.terminate();
         QVERIFY(program.waitForFinished() && xvfb.waitForFinished());
-        QVERIFY2(said.startsWith("WM_CLASS(STRING) = \"morvane\", \"morvane\"\n"), qPrintable(said));
-        QVERIFY2(said.contains("_NET_WM_ICON(CARDINAL) =") && said.contains("Icon (16 x 16)"),
+        QVERIFY2(said.startsWith("WM_CLASS(STRING) = \"morvane\", \"morvane\"\n") &&
+                     said.contains("_NET_WM_ICON(CARDINAL) =") && said.contains("Icon (16 x 16)"),
                  qPrintable(said.left(300)));
     }
 

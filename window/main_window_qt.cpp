@@ -110,7 +110,7 @@ void ShowText(QWidget* widget, const QString& text) {
     } else if (auto* list = qobject_cast<QComboBox*>(widget)) {
         if (list->currentText() != text) list->setEditText(text);
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-        // A label is one line: what does not fit ends in "…", never cut off mid-word.
+        // A label is one line: what does not fit ends in "…", never cut off unmarked.
         const QString shown =
             label->fontMetrics().elidedText(text, Qt::ElideRight, label->contentsRect().width());
         if (label->text() != shown) label->setText(shown);

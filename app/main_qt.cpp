@@ -12,8 +12,7 @@ int main(int argc, char* argv[]) {
     if (command.action != CommandAction::OpenWindow) return CarryOut(command, std::cout, std::cerr);
     int qtArgc = 1;  // the options are the radio's; Qt must not read them as its own
     const auto application = StartApplication(qtArgc, argv);
-    WindowStart start{command.options, command.fields,
-                      command.utc ? ReadUtcClock : ReadLocalClock};
+    WindowStart start{command.options, command.fields, command.utc ? ReadUtcClock : ReadLocalClock};
     start.utc = command.utc;
     MainWindow window(std::move(start));
     CloseOnTerminationSignals(window);

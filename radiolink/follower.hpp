@@ -54,7 +54,7 @@ struct FollowerView {
     std::string stepCount;                         // "on time for 112 of 112 steps"
     std::optional<ClockTrust> clock;               // set when the clock's health is (re)read
     std::string sweep;                             // "sweep in 3:20", "sweep at 14.3 MHz"
-    std::string progress;                          // step count and sweep: the status's second line
+    std::string progress;                          // both above: the status's second line
 };
 
 // Follows the sweep: runs every tick against the fields, hands the stepped

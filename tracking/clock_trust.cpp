@@ -26,8 +26,9 @@ std::string Duration(long microseconds) {
 ClockTrust TrustIn(const ClockStatus& status) {
     // A kernel that could not be asked says nothing good of the clock either.
     if (!status.known) {
-        return {true, "the clock's state is unknown: the kernel did not say whether NTP keeps it "
-                      "synchronised"};
+        return {true,
+                "the clock's state is unknown: the kernel did not say whether NTP keeps it "
+                "synchronised"};
     }
     const std::string error = Duration(status.estimatedErrorUs);
     if (!status.synchronised) {

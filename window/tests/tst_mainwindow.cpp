@@ -170,7 +170,8 @@ class MainWindowTest : public QObject {
         QCOMPARE(watched.Text("Text3"), locale.toString(5.1));
         QCOMPARE(Colours(watched.Control("Text1")) == "#000000 on #ffbf00", !opens);
         QCOMPARE(watched.Control("Text1")->toolTip().contains("not synchronised"), !opens);
-        QVERIFY(watched.Control("Text1")->toolTip().startsWith(utc ? "UTC\n" : "local time, NPT\n"));
+        QVERIFY(
+            watched.Control("Text1")->toolTip().startsWith(utc ? "UTC\n" : "local time, NPT\n"));
         QCOMPARE(watched.Text("Label7"), utc ? "UTC" : "Time");
         QTRY_COMPARE(watched.Text("status"), opens ? "Connected to Hamlib Dummy"
                                                    : "Not connected: cannot open the radio: Hamlib "

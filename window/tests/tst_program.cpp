@@ -91,11 +91,13 @@ class ProgramTest : public QObject {
         program.setProcessEnvironment(environment);
         xprop.setProcessEnvironment(environment);
         program.start(MORVANE_PROGRAM, {"-m", "1"});
-        QString said;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (xprop.start("xprop", {"-name", "Morvane V1.11", "WM_CLASS", "_NET_WM_ICON"}),
-             xprop.waitForFinished(), said = xprop.readAllStandardOutput()).startsWith("WM_CLASS"),
-            10'000);
+        QString said;  // both properties, once the window has set them ("not found" till then)
+        const auto read = [&] {
+            xprop.start("xprop", {"-name", "Morvane V1.11", "WM_CLASS", "_NET_WM_ICON"});
+            said = xprop.waitForFinished() ? xprop.readAllStandardOutput() : "";
+            return said.startsWith("WM_CLASS") && !said.contains("not found");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(read(), 10'000);
         program.terminate();
         xvfb.terminate();
         QVERIFY(program.waitForFinished() && xvfb.waitForFinished());

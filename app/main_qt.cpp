@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QLocale>
 #include <iostream>
+#include <utility>
 
 #include "radiolink/command_line_hamlib.hpp"
 #include "window/application_qt.hpp"
@@ -14,7 +15,9 @@ int main(int argc, char* argv[]) {
     if (command.action != CommandAction::OpenWindow) return CarryOut(command, std::cout, std::cerr);
     int qtArgc = 1;  // the options are the radio's; Qt must not read them as its own
     const auto application = StartApplication(qtArgc, argv);
-    MainWindow window({command.options, command.fields, command.utc ? ReadUtcClock : ReadLocalClock});
+    WindowStart start{command.options, command.fields, command.utc ? ReadUtcClock : ReadLocalClock};
+    start.utc = command.utc;
+    MainWindow window(std::move(start));
     CloseOnTerminationSignals(window);
     window.show();
     return QApplication::exec();

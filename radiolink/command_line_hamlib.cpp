@@ -327,7 +327,8 @@ void InLocalForm(MainFields& fields, std::string_view separator) {
 
 void ShowHelp(std::ostream& out) {
     out << "Usage: morvane [OPTION]...\n"
-           "Follows an ionospheric chirp sounder's sweep and retunes the radio through Hamlib.\n\n";
+           "Follows an ionospheric chirp sounder's sweep and retunes the radio through Hamlib.\n\n"
+           "Options:\n";
     for (const OptionSpec& option : kOptions) {
         std::string names =
             option.shortName != 0 ? std::string("-") + option.shortName + ", " : "    ";

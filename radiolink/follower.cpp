@@ -31,6 +31,28 @@ SteadyTime ReachedAt(std::int64_t hertz, const SweepPoint& point, SteadyTime now
     return now + microseconds(untilUs);
 }
 
+// "3:20": minutes and seconds, the seconds rounded up so that the count
+// reaches 0:00 only as the sweep does.
+std::string Countdown(std::int64_t milliseconds) {
+    const std::int64_t seconds = (milliseconds + 999) / 1000;
+    const std::string second = DecimalText(seconds % 60);
+    return DecimalText(seconds / 60) + ":" + (second.size() < 2 ? "0" : "") + second;
+}
+
+// Where the sweep is on the air, seen from a tick that found it at `point`
+// (the lead taken off): while the receiver is parked at the band's bottom,
+// how long until the sweep reaches it; during the sweep, its frequency.
+std::string WhereTheSweepIs(const SweepPoint& point, std::string_view separator) {
+    const std::int64_t rate = std::max<std::int32_t>(point.rateKHzPerS, 1);
+    const std::int64_t sinceBegan = std::int64_t{point.ctime} - kLeadMs;
+    const std::int64_t bottomAt = kBandBottomHz / rate;  // ms into the sweep
+    const std::int64_t hertz = rate * sinceBegan;
+    if (hertz > point.upperLimitHz)
+        return "sweep in " + Countdown(point.periodMs - sinceBegan + bottomAt);
+    if (hertz < kBandBottomHz) return "sweep in " + Countdown(bottomAt - sinceBegan);
+    return "sweep at " + ReadoutText(static_cast<std::int32_t>(hertz / 1000), separator) + " MHz";
+}
+
 }  // namespace
 
 Follower::Follower(MainFields fields, RadioLink& link, FollowerClock clock,
@@ -55,6 +77,7 @@ FollowerView Follower::Tick() {
     link_.NoteTick();
     problem_ = outcome.problem;
     marks_ = SettingMarks(fields_, options_.separator);
+    sweepText_ = outcome.sweep ? WhereTheSweepIs(*outcome.sweep, options_.separator) : "";
     NoteSteps(outcome, now);
     lastGapMs_ = MillisecondsToNextTick(options_.timing, outcome.ctime, reading.millisecond, lastGapMs_);
     armedCtime_ = outcome.ctime ? std::optional(*outcome.ctime + lastGapMs_) : std::nullopt;
@@ -86,11 +109,31 @@ FollowerView Follower::View() const {
     view.problem = problem_;
     view.marks = marks_;
     view.stepCount = steps_.Text();
+    view.sweep = sweepText_;
+    view.progress = view.sweep.empty() ? view.stepCount : view.stepCount + "; " + view.sweep;
     view.linkDetail = report_.detail;
-    view.statusTip = report_.detail + "\n" + view.stepCount;
-    if (steps_.Refusal()) view.statusTip += "\nthe radio refuses the frequency: " + *steps_.Refusal();
-    else if (!steps_.WhyNot().empty()) view.statusTip += "\n" + steps_.WhyNot();
+    view.statusTip = TipHead() + "\n" + view.progress;
+    if (const auto notFollowing = NotFollowing())
+        view.statusTip += "\n" + *notFollowing;
+    else if (steps_.Refusal())
+        view.statusTip += "\nthe radio refuses the frequency: " + *steps_.Refusal();
+    else if (!steps_.WhyNot().empty())
+        view.statusTip += "\n" + steps_.WhyNot();
     return view;
+}
+
+// What the status line says of the link, in more words; a link that is open
+// to a radio that counts as not connected must not read as connected there.
+std::string Follower::TipHead() const {
+    const std::string why = LookNow().notConnected;
+    return why.empty() ? report_.detail : "not connected: " + why;
+}
+
+// A setting the last tick could not use: the radio is not moved until it is put right.
+std::optional<std::string> Follower::NotFollowing() const {
+    if (!problem_) return std::nullopt;
+    return "Not following: the " + std::string(SettingName(problem_->field)) + " " +
+           problem_->reason;
 }
 
 void Follower::OnLinkState(const LinkReport& report) {
@@ -138,24 +181,27 @@ void Follower::ShowConnection() {
 Follower::Look Follower::LookNow() const {
     const bool amber = options_.colours == ColourScheme::WithAmber;
     if (report_.state != LinkState::Connected) return {kNotConnectedColour, report_.status};
+    const std::string notConnected =
+        amber ? "Not connected: the radio reports no frequency" : std::string(kNotConnectedStatus);
     if (fields_.Text4.empty()) {
-        return {kNotConnectedColour, amber ? "Not connected: the radio reports no frequency"
-                                           : std::string(kNotConnectedStatus)};
+        return {kNotConnectedColour, notConnected, "the radio answers, but reports no frequency"};
     }
     const std::optional<std::string>& refusal = steps_.Refusal();
     // In the system's two colours a server that refuses every frequency is as
     // good as none: connected only once it has taken one.
-    if (!amber) return refusal || !acceptedSinceConnected_
-                           ? Look{kNotConnectedColour, std::string(kNotConnectedStatus)}
-                           : Look{kConnectedColour, report_.status};
-    if (problem_) {
-        return {kLateColour, "Not following: the " + std::string(SettingName(problem_->field)) +
-                                 " " + problem_->reason};
+    if (!amber && refusal) {
+        return {kNotConnectedColour, notConnected, "the radio refuses the frequency"};
     }
+    if (!amber && !acceptedSinceConnected_) {
+        return {kNotConnectedColour, notConnected,
+                "the radio has taken no frequency since the link opened"};
+    }
+    if (!amber) return {kConnectedColour, report_.status};
+    if (const auto notFollowing = NotFollowing()) return {kLateColour, *notFollowing};
     if (refusal) return {kLateColour, "The radio refuses the frequency: " + *refusal};
     if (steps_.LatestOnTime() == false) return {kLateColour, Capitalised(steps_.WhyNot())};
-    if (!steps_.LatestOnTime()) return {kConnectedColour, report_.status};
-    return {kConnectedColour, report_.status + "; " + steps_.Text()};
+    // The step count has a line of its own below.
+    return {kConnectedColour, report_.status};
 }
 
 std::optional<ClockTrust> Follower::CheckClock(SteadyTime now) {

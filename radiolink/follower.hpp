@@ -56,6 +56,8 @@ struct FollowerView {
     std::string linkDetail;                        // what the link says of itself
     std::string stepCount;                         // "on time for 112 of 112 steps"
     std::optional<ClockTrust> clock;               // set when the clock's health is (re)read
+    std::string sweep;                             // "sweep in 3:20", "sweep at 14.3 MHz"
+    std::string progress;                          // both above: the status's second line
 };
 
 // Follows the sweep: runs every tick against the fields, hands the stepped
@@ -89,8 +91,12 @@ class Follower final : public LinkListener {
     struct Look {
         Colour colour;
         std::string status;
+        // Why the radio counts as not connected while the link is open; empty otherwise.
+        std::string notConnected = {};
     };
     Look LookNow() const;
+    std::string TipHead() const;
+    std::optional<std::string> NotFollowing() const;
     void ShowConnection();
     std::optional<LateTick> Lateness() const;
     void NoteSteps(const TickOutcome& outcome, SteadyTime now);
@@ -106,6 +112,7 @@ class Follower final : public LinkListener {
     StepCount steps_;
     std::optional<SettingProblem> problem_;
     std::vector<SettingProblem> marks_;
+    std::string sweepText_;  // where the sweep was at the last tick
     // The ctime the next tick is armed for, when the last one knew the sweep.
     std::optional<std::int32_t> armedCtime_;
     int lastGapMs_ = kTickIntervalMs;

@@ -108,7 +108,11 @@ std::string StepCount::WhyLate(const Retune& retune, const Retune* next) const {
 
 void StepCount::CountWindows(const SweepPoint& point, std::int64_t sweepHz) {
     const std::int64_t stepHz = std::int64_t{point.stepKHz} * 1000;
-    const std::int64_t judgedUpTo = std::min<std::int64_t>(sweepHz - kHeardUntilHz, point.upperLimitHz);
+    // A step counts once the chirp has passed its passband. The sweep stops at
+    // the top of the band, so a step whose passband reaches past the top has no
+    // chirp to hear: at 500 kHz/s the 16 MHz step, whose window closes as it opens.
+    const std::int64_t judgedUpTo =
+        std::min<std::int64_t>(sweepHz, point.upperLimitHz) - kHeardUntilHz;
     if (stepHz <= 0 || judgedUpTo < kBandBottomHz) return;
     windows_ = static_cast<int>((judgedUpTo - kBandBottomHz) / stepHz + 1);
     onTime_ = static_cast<int>(std::count_if(onTimeSteps_.begin(), onTimeSteps_.end(),

@@ -25,7 +25,7 @@ package=(dpkg-dev file help2man librsvg2-bin)
 package_windows=(g++-mingw-w64-x86-64-posix)
 test=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libhamlib-utils
-  wine wine64 xvfb xauth
+  wine wine64 xvfb xauth x11-utils
   clang clang-tidy libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation python3 iproute2 imagemagick util-linux
   lintian desktop-file-utils appstream

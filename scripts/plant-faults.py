@@ -109,6 +109,20 @@ FAULTS = [
      "retune.answer->at > heardFrom + std::chrono::seconds(1)"),
     ("radiolink/step_record.cpp", "if (retune.answer && !retune.answer->accepted)", "if (false)"),
     ("radiolink/follower.cpp", "if (!answer.answered) return;", "if (false) return;"),
+    # The time of day written after the conversions that can fail, as it once was.
+    ("tracking/tick.cpp", "    fields.Text1 = TimeOfDayText(clock);\n    try {\n",
+     "    try {\n        PositionInPeriod(Day(clock), fields.Combo_period, separator);\n"
+     "        TimeSinceSweepBegan(0, fields.chirptime, fields.Combo_period, 0, separator);\n"
+     "        fields.Text1 = TimeOfDayText(clock);\n"),
+    # Where the sweep is, and what the tooltip says of a radio the status calls not connected.
+    ("radiolink/follower.cpp", "(milliseconds + 999) / 1000", "milliseconds / 1000"),
+    ("radiolink/follower.cpp", "Countdown(point.periodMs - sinceBegan + bottomAt)",
+     "Countdown(bottomAt - sinceBegan)"),
+    ("radiolink/follower.cpp", '"not connected: " + why', "report_.detail"),
+    ("radiolink/follower.cpp", 'view.statusTip += "\\n" + *notFollowing;', 'view.statusTip += "";'),
+    ("radiolink/follower.cpp", "hertz < kBandBottomHz) return", "hertz < 0) return"),
+    # A kernel that could not be asked.
+    ("tracking/clock_trust.cpp", "if (!status.known) {", "if (false) {"),
 ]
 
 

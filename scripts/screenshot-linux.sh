@@ -19,5 +19,5 @@ display=:$(head -n 1 "$screen/display")
 DISPLAY=$display build/ci/app/morvane &
 morvane=$!
 sleep 3  # the dummy radio opens and the first retunes come back
-DISPLAY=$display import -window "$(build/ci/app/morvane --version)" "$output"
+DISPLAY=$display import -window "$(build/ci/app/morvane --version | head -n 1)" "$output"
 echo "screenshot: $output" >&2

@@ -24,6 +24,12 @@ std::string Duration(long microseconds) {
 }  // namespace
 
 ClockTrust TrustIn(const ClockStatus& status) {
+    // A kernel that could not be asked says nothing good of the clock either.
+    if (!status.known) {
+        return {true,
+                "the clock's state is unknown: the kernel did not say whether NTP keeps it "
+                "synchronised"};
+    }
     const std::string error = Duration(status.estimatedErrorUs);
     if (!status.synchronised) {
         return {true,

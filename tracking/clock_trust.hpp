@@ -9,6 +9,7 @@ namespace morvane {
 struct ClockStatus {
     bool synchronised = true;
     long estimatedErrorUs = 0;  // the kernel's estimate of how far off the clock may be
+    bool known = true;          // false: the kernel could not be asked, and nothing above holds
 };
 
 // Beyond this the sweep, moving 100 Hz a millisecond at 100 kHz/s, runs more

@@ -62,6 +62,9 @@ std::string CandidateOf(const MainFields& fields, std::int32_t frequency, std::i
 TickOutcome RunTick(MainFields& fields, const ClockReading& clock, std::string_view separator,
                     HandOff& handOff, std::optional<LateTick> late) {
     TickOutcome outcome;
+    // The time of day comes first: it needs no setting, and a clock that stops
+    // while a setting cannot be used would look like a program that hangs.
+    fields.Text1 = TimeOfDayText(clock);
     try {
         const std::int16_t offset = Offset(fields.Slider1);
         fields.Text7 = DecimalText(offset);
@@ -73,7 +76,6 @@ TickOutcome RunTick(MainFields& fields, const ClockReading& clock, std::string_v
         fields.Text3 = ReadoutText(ctime, separator);
         fields.Text5 = ReadoutText(ctime1, separator);
         const std::int32_t frequency = Frequency(fields.Combo_rate, ctime, separator);
-        fields.Text1 = TimeOfDayText(clock);
         const std::string candidate = CandidateOf(fields, frequency, ctime, late, separator);
         outcome.problem = SettingNotInTheLists(fields, separator);
         outcome.sweep = PointOf(fields, ctime, separator);

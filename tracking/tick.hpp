@@ -41,8 +41,9 @@ struct TickOutcome {
     std::optional<SettingProblem> problem;
 };
 
-// One 50 ms tick: reads the settings from `fields`, writes the offset,
-// position and time readouts, and hands the stepped frequency to `handOff`.
+// One 50 ms tick: writes the time of day, reads the settings from `fields`,
+// writes the offset and position readouts, and hands the stepped frequency
+// to `handOff`.
 // A failure inside the hand-off ends the tick quietly.
 //
 // A tick whose timer fired late may name the ctime it was armed for: when

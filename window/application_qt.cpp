@@ -5,12 +5,19 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QIcon>
 #include <QSocketNotifier>
 #include <QWidget>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
+
+// The icon's resource lives in a static library, whose linker would drop it
+// unless the program asks for it by name; that must be done outside any namespace.
+static void LoadIconResource() {
+    Q_INIT_RESOURCE(morvane_icon);
+}
 
 namespace morvane {
 namespace {
@@ -51,12 +58,26 @@ void NoteSignal(int signal) {
     errno = savedErrno;
 }
 
+// How the desktop knows the window: under X11 its class is the program's
+// name, which the desktop entry's StartupWMClass names; under Wayland its app
+// id is the desktop entry's own name. The icon travels with the window.
+void IntroduceToTheDesktop() {
+    QApplication::setApplicationName("morvane");
+    QGuiApplication::setDesktopFileName("org.morvane.Morvane");
+    LoadIconResource();
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128})
+        icon.addFile(QString(":/icon/morvane-%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
+}
+
 }  // namespace
 
 std::unique_ptr<QApplication> StartApplication(int& argc, char* argv[]) {
     const QtMessageHandler qtOwn = qInstallMessageHandler(HoldOrExit);
     auto application = std::make_unique<QApplication>(argc, argv);
     qInstallMessageHandler(qtOwn);
+    IntroduceToTheDesktop();
     for (const HeldMessage& held : heldMessages) {
         const QMessageLogContext context(held.file, held.line, held.function, held.category);
         qtOwn(held.type, context, held.text);

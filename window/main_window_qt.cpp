@@ -110,8 +110,22 @@ void ShowText(QWidget* widget, const QString& text) {
     } else if (auto* list = qobject_cast<QComboBox*>(widget)) {
         if (list->currentText() != text) list->setEditText(text);
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-        if (label->text() != text) label->setText(text);
+        // A label is one line: what does not fit ends in "…", never cut off unmarked.
+        const QString shown =
+            label->fontMetrics().elidedText(text, Qt::ElideRight, label->contentsRect().width());
+        if (label->text() != shown) label->setText(shown);
     }
+}
+
+// "local time, CET", or "UTC": which time of day the window shows. The zone
+// is read afresh, so that its name follows daylight saving time.
+std::string ZoneText(bool utc) {
+    if (utc) return "UTC";
+    tzset();
+    const std::time_t now = std::time(nullptr);
+    std::tm broken{};
+    localtime_r(&now, &broken);
+    return std::string("local time, ") + (broken.tm_zone != nullptr ? broken.tm_zone : "");
 }
 
 }  // namespace
@@ -142,15 +156,18 @@ ClockReading ReadUtcClock() {
     return ReadClock(gmtime_r);
 }
 
-// One call, no daemon and no network: the kernel keeps NTP's verdict.
+// One call, no daemon and no network: the kernel keeps NTP's verdict. A call
+// that fails (a sandbox that forbids it) leaves the verdict unknown, never good.
 std::optional<ClockStatus> ReadKernelClockStatus() {
     timex kernel{};
     const int state = ntp_adjtime(&kernel);
+    if (state == -1) return ClockStatus{false, 0, false};
     return ClockStatus{state != TIME_ERROR && (kernel.status & STA_UNSYNC) == 0, kernel.esterror};
 }
 
 MainWindow::MainWindow(WindowStart start, QWidget* parent)
     : QWidget(parent),
+      utc_(start.utc),
       timer_(new QTimer(this)),
       link_(OpenLink(std::move(start.radio))),
       follower_(std::move(start.fields), *link_,
@@ -161,9 +178,13 @@ MainWindow::MainWindow(WindowStart start, QWidget* parent)
     setObjectName("Main");
     setWindowTitle(ToQString(kWindowCaption));
     CreateControls();
+    // The time is labelled by what it is, when it is not the local time of day.
+    if (utc_) static_cast<QLabel*>(Control(ControlId::Label7))->setText("UTC");
+    AddProgressLine();
     SetFocusOrder();
     FillPeriodList();
-    ShowFields();
+    Show(follower_.View());
+    ShowTimeOfDayTip();
     // Only now: adding a list's first entry sets its text, which must not reach the record.
     PassEditsToFields();
     StartTicking();
@@ -201,6 +222,19 @@ void MainWindow::CreateControls() {
         }
         controls_[i] = widget;
     }
+}
+
+// Beneath the status line, a line of its own for how the radio keeps up and
+// where the sweep is; the window grows by its height.
+void MainWindow::AddProgressLine() {
+    QWidget* status = Control(ControlId::status);
+    progress_ = new QLabel(this);
+    progress_->setObjectName("progress");
+    progress_->setTextFormat(Qt::PlainText);
+    progress_->setFont(status->font());
+    const int height = progress_->fontMetrics().lineSpacing();
+    progress_->setGeometry(status->x(), status->geometry().bottom() + 1, status->width(), height);
+    resize(width(), this->height() + height);
 }
 
 void MainWindow::SetFocusOrder() {
@@ -259,9 +293,12 @@ void MainWindow::DeliverLinkEvents() {
 
 void MainWindow::Show(const FollowerView& view) {
     ShowSettingMarks(FieldMarks(view.problem, view.marks));
-    ShowLinkDetail(view);
-    if (view.clock) ShowClockTrust(*view.clock);
+    if (view.clock) {
+        ShowClockTrust(*view.clock);
+        ShowTimeOfDayTip();
+    }
     ShowFields();
+    ShowLinkDetail(view);
 }
 
 void MainWindow::ShowFields() {
@@ -306,13 +343,19 @@ void MainWindow::ShowSettingMarks(const std::vector<FieldMark>& marks) {
     }
 }
 
-// Says which radio is driven, so that nobody takes Hamlib's dummy radio for
-// their own, how it fares and how many steps it was on time for; what the
-// link says of itself goes to stderr too, once each time it changes.
+// The status's second line, and the tooltip of both lines: which radio is
+// driven, so that nobody takes Hamlib's dummy radio for their own, how it
+// fares, and the whole of a status line that did not fit. What the link says
+// of itself goes to stderr too, once each time it changes.
 void MainWindow::ShowLinkDetail(const FollowerView& view) {
-    QWidget* status = Control(ControlId::status);
-    const QString tip = QString::fromStdString(view.statusTip);
-    if (status->toolTip() != tip) status->setToolTip(tip);
+    auto* status = static_cast<QLabel*>(Control(ControlId::status));
+    ShowText(progress_, QString::fromStdString(view.progress));
+    QString tip = QString::fromStdString(view.statusTip);  // the progress line whole among it
+    const QString statusText = QString::fromStdString(fields().status);
+    if (status->text() != statusText) tip.prepend(statusText + "\n");  // shown cut short
+    for (QWidget* line : {static_cast<QWidget*>(status), static_cast<QWidget*>(progress_)}) {
+        if (line->toolTip() != tip) line->setToolTip(tip);
+    }
     if (view.linkDetail == shownLinkDetail_ || view.linkDetail.empty()) return;
     shownLinkDetail_ = view.linkDetail;
     std::cerr << "morvane: " << view.linkDetail << std::endl;
@@ -328,13 +371,21 @@ void MainWindow::ShowClockTrust(const ClockTrust& trust) {
     }
     shownClockTrust_ = trust;
     QWidget* timeOfDay = Control(ControlId::Text1);
-    timeOfDay->setToolTip(QString::fromStdString(trust.text));
     QPalette look = palette();
     if (trust.warn) {
         look.setColor(QPalette::Base, kClockWarningColour);
         look.setColor(QPalette::Text, kDarkText);
     }
     timeOfDay->setPalette(look);
+}
+
+// The zone first, "local time, CET" or "UTC", then what the kernel says of the clock.
+void MainWindow::ShowTimeOfDayTip() {
+    std::string tip = ZoneText(utc_);
+    if (shownClockTrust_) tip += "\n" + shownClockTrust_->text;
+    QWidget* timeOfDay = Control(ControlId::Text1);
+    const QString text = QString::fromStdString(tip);
+    if (timeOfDay->toolTip() != text) timeOfDay->setToolTip(text);
 }
 
 }  // namespace morvane

@@ -18,6 +18,7 @@
 #include "window/main_fields.hpp"
 #include "window/window_layout.hpp"
 
+class QLabel;
 class QTimer;
 
 namespace morvane {
@@ -37,6 +38,7 @@ struct WindowStart {
     std::function<ClockReading()> clock = ReadLocalClock;
     std::function<std::optional<ClockStatus>()> clockStatus = ReadKernelClockStatus;
     TickTiming timing = TickTiming::SweepLocked;
+    bool utc = false;  // whether `clock` reads UTC rather than the local time of day
 };
 
 // The main window, "Main": shows and edits the follower's MainFields, arms
@@ -53,6 +55,7 @@ class MainWindow final : public QWidget {
     std::unique_ptr<HamlibLink> OpenLink(HamlibOptions radio);
     // Every control of the layout table, placed in pixels for this screen's dpi.
     void CreateControls();
+    void AddProgressLine();
     void SetFocusOrder();
     void FillPeriodList();
     void PassEditsToFields();
@@ -69,9 +72,12 @@ class MainWindow final : public QWidget {
     void ShowLinkDetail(const FollowerView& view);
     // Marks the time of day when the clock cannot be trusted.
     void ShowClockTrust(const ClockTrust& trust);
+    // Which time the time of day is, and how far the clock may be trusted.
+    void ShowTimeOfDayTip();
     QWidget* Control(ControlId id) const { return controls_[IndexOf(id)]; }
     MainFields& fields() { return follower_.fields(); }
 
+    bool utc_;
     std::optional<ClockTrust> shownClockTrust_;
     std::array<QWidget*, kMainWindowLayout.size()> controls_{};  // in the layout's order
     // What each bound control was last given, so that a tick touches only the
@@ -80,6 +86,7 @@ class MainWindow final : public QWidget {
     std::optional<std::optional<Colour>> shownBackground_;
     std::vector<FieldMark> shownMarks_;  // the settings marked after the last tick
     std::string shownLinkDetail_;
+    QLabel* progress_ = nullptr;  // the status's second line
     QTimer* timer_ = nullptr;
     // Destroyed before the window's QObject part, so the worker that posts
     // to the window has stopped before the window goes.

@@ -70,10 +70,11 @@ class Harness {
     std::int64_t nowMs_ = 0;
 };
 
-MainFields Sweep(const char* rate, const char* step) {
+MainFields Sweep(const char* rate, const char* step, const char* chirp = "235") {
     MainFields fields;
     fields.Combo_rate = rate;
     fields.Combo_step = step;
+    fields.chirptime = chirp;
     return fields;
 }
 
@@ -164,6 +165,7 @@ struct OnTimeRow {
     const char* count;  // after the sweep has run from 19 s to 30 s, or as the row says
     Colour colour;
     const char* status;
+    const char* tip = "";  // more that the status line's tooltip says
     std::int64_t fromCtime = 19'000, untilCtime = 30'000;
 };
 
@@ -174,12 +176,22 @@ TEST(Follower, CountsTheStepsTheRadioWasOnTimeForAndColoursTheBoxByTheLatest) {
                                  "a larger step or a slower rate would be heard";
     const OnTimeRow rows[] = {
         {"100/100, answered in 1 ms", Sweep("100", "100"), {}, ColourScheme::WithAmber,
-         "on time for 10 of 10 steps", kConnectedColour, "Connected; on time for 10 of 10 steps"},
+         "on time for 10 of 10 steps", kConnectedColour, "Connected", "steps; sweep at 3.0 MHz"},
+        // The sweep leaves 2 MHz 20 s in: 14.95 s to go reads as 15.
+        {"100/100, waiting at 2 MHz", Sweep("100", "100"), {}, ColourScheme::WithAmber,
+         "on time for 0 of 0 steps", kConnectedColour, "Connected", "steps; sweep in 0:15", 5'000,
+         5'150},
+        // Past 16 MHz at 500 kHz/s the next sweep is at 2 MHz 304 s after this one began.
+        // The top step's window closes as it opens, and its passband lies past
+        // the top: no step to be on time for, and no alarm while the radio waits.
+        {"500/100, waiting past the top", Sweep("500", "100"), {}, ColourScheme::WithAmber,
+         "on time for 10 of 140 steps", kConnectedColour, "Connected", "steps; sweep in 4:25",
+         30'000, 40'000},
         // 2 MHz was sent while the receiver waited, more than a second ahead.
         // Marked in the window, and followed as set: past 235 s the same sweep.
         {"chirp time 535 in a 300 s period", [] { MainFields f; f.chirptime = "535"; return f; }(),
          {}, ColourScheme::WithAmber, "on time for 10 of 10 steps", kConnectedColour,
-         "Connected; on time for 10 of 10 steps"},
+         "Connected"},
         {"100/100, answered in 700 ms", Sweep("100", "100"), {700}, ColourScheme::WithAmber,
          "on time for 1 of 10 steps", kLateColour,
          "The radio answers in about 700 ms; each step is sent 100 ms ahead, so it arrives "
@@ -195,13 +207,17 @@ TEST(Follower, CountsTheStepsTheRadioWasOnTimeForAndColoursTheBoxByTheLatest) {
          "The radio did not answer the retune before the chirp"},
         {"refused, in the system's two colours", Sweep("100", "100"), {1, false},
          ColourScheme::TwoColours, "on time for 0 of 10 steps", kNotConnectedColour,
-         "Not connected, Start Morvane before HamRadioDeluxe"},
+         "Not connected, Start Morvane before HamRadioDeluxe", "not connected: the radio refuses"},
+        {"chirp time \"abc\", in the two colours", Sweep("100", "100", "abc"), {},
+         ColourScheme::TwoColours,
+         "on time for 0 of 0 steps", kNotConnectedColour,
+         "Not connected, Start Morvane before HamRadioDeluxe",
+         "Not following: the chirp time is not a number"},
         {"answered late, in the two colours", Sweep("100", "100"), {700},
          ColourScheme::TwoColours, "on time for 1 of 10 steps", kConnectedColour, "Connected"},
         // 2 MHz, sent while the receiver waits past the top, is the next sweep's step.
         {"500/100 on into the next period", Sweep("500", "100"), {}, ColourScheme::WithAmber,
-         "on time for 5 of 5 steps", kConnectedColour, "Connected; on time for 5 of 5 steps",
-         30'000, 305'000},
+         "on time for 5 of 5 steps", kConnectedColour, "Connected", "", 30'000, 305'000},
     };
     for (const OnTimeRow& row : rows) {
         SCOPED_TRACE(row.what);
@@ -212,6 +228,7 @@ TEST(Follower, CountsTheStepsTheRadioWasOnTimeForAndColoursTheBoxByTheLatest) {
         EXPECT_EQ(h.follower_.fields().text2Background, row.colour);
         EXPECT_EQ(h.follower_.fields().status, row.status);
         EXPECT_NE(view.statusTip.find(row.count), std::string::npos);
+        EXPECT_NE(view.statusTip.find(row.tip), std::string::npos) << view.statusTip;
     }
 }
 

@@ -105,6 +105,8 @@ TEST(TrustIn, MarksAClockThatIsNotSynchronisedOrMayBeMoreThan20MsOff) {
          {true, "the clock is not synchronised (NTP): the sweep may be off by up to 9999 ms"}},
         {{true, 1'234}, {false, "the clock is synchronised (NTP), within 1.2 ms"}},
         {{true, 250}, {false, "the clock is synchronised (NTP), within 250 us"}},
+        {{true, 0, false}, {true, "the clock's state is unknown: the kernel did not say whether "
+                                  "NTP keeps it synchronised"}},
     };
     // clang-format on
     for (const auto& [status, trust] : rows) EXPECT_EQ(TrustIn(status), trust);

@@ -247,8 +247,8 @@ struct Watch {
         statuses += shown;
         changedMs = now;
         if (std::ranges::count(statuses, '+') != 1) return;
-        if (shown == '+') {
-            EXPECT_THAT(now - readyMs - run.slowForS * 1000, AllOf(Ge(0), Lt(3000))) << "connected";
+        if (shown == '+') {  // the next try to open (every 2 s), then the first acknowledgement
+            EXPECT_THAT(now - readyMs - run.slowForS * 1000, AllOf(Ge(0), Lt(4000))) << "connected";
         } else {
             const int lossMs = readyMs + run.lostAfterS * 1000;
             EXPECT_THAT(now - lossMs, AllOf(Ge(-999), Lt(run.Has(L"--hang") ? 2500 : 2000)));

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QtTest>
 #include <optional>
@@ -27,7 +28,8 @@ class WatchedWindow {
   public:
     WatchedWindow(int startMs, bool runs, int model = 1, std::string port = {},
                   MainFields fields = {},
-                  std::function<std::optional<ClockStatus>()> clockStatus = ReadKernelClockStatus)
+                  std::function<std::optional<ClockStatus>()> clockStatus = ReadKernelClockStatus,
+                  bool utc = false)
         : started_(Clock::now()),
           window_({{model, std::move(port), 0, {}},
                    std::move(fields),
@@ -39,7 +41,7 @@ class WatchedWindow {
                        return ClockReading{now / 3'600'000, now / 60'000 % 60, now / 1000 % 60,
                                            now % 1000};
                    },
-                   std::move(clockStatus)}) {
+                   std::move(clockStatus), TickTiming::SweepLocked, utc}) {
         QObject::connect(&sampler_, &QTimer::timeout, [this] {
             if (statuses_.empty() || statuses_.back() != Text("status"))
                 statuses_ << Text("status");
@@ -138,18 +140,22 @@ class MainWindowTest : public QObject {
     void showsTheRecordThenTheFirstTick_data() {
         QTest::addColumn<bool>("opens");  // the dummy radio, and the clock is synchronised
         QTest::addColumn<QLocale>("locale");
-        QTest::newRow("dummy radio, 1.5, clock synchronised") << true << QLocale(QLocale::English);
-        QTest::newRow("no such radio, 1,5, clock not in sync") << false << QLocale(QLocale::German);
+        QTest::addColumn<bool>("utc");  // else the local time, in the test's zone (NPT)
+        QTest::newRow("dummy radio, 1.5, clock synchronised")
+            << true << QLocale(QLocale::English) << false;
+        QTest::newRow("no such radio, 1,5, clock not in sync, UTC")
+            << false << QLocale(QLocale::German) << true;
     }
     void showsTheRecordThenTheFirstTick() {
         QFETCH(bool, opens);
         QFETCH(QLocale, locale);
+        QFETCH(bool, utc);
         QLocale::setDefault(locale);
         QApplication::setPalette(QPalette(Qt::darkGray, Qt::black));  // a dark theme: light text
         // 00:04:00.002: 5.1 s into the sweep, on the ticks' phase.
         WatchedWindow watched(240'002, false, opens ? 1 : 999999, {}, {}, [opens] {
             return std::optional(ClockStatus{opens, opens ? 1'000 : 16'000'000});
-        });
+        }, utc);
         QLocale::setDefault(QLocale::c());
         // Before the first tick: the record, and the lists.
         QStringList texts = Settings(watched);
@@ -164,10 +170,12 @@ class MainWindowTest : public QObject {
         QCOMPARE(watched.Text("Text3"), locale.toString(5.1));
         QCOMPARE(Colours(watched.Control("Text1")) == "#000000 on #ffbf00", !opens);
         QCOMPARE(watched.Control("Text1")->toolTip().contains("not synchronised"), !opens);
-        QTRY_COMPARE(
-            watched.Text("status"),
-            opens ? "Connected to Hamlib Dummy"
-                  : "Not connected: cannot open the radio: Hamlib has no radio model 999999");
+        QVERIFY(
+            watched.Control("Text1")->toolTip().startsWith(utc ? "UTC\n" : "local time, NPT\n"));
+        QCOMPARE(watched.Text("Label7"), utc ? "UTC" : "Time");
+        QTRY_COMPARE(watched.Text("status"), opens ? "Connected to Hamlib Dummy"
+                                                   : "Not connected: cannot open the radio: Hamlib "
+                                                     "has no radio m\u2026");  // too long: cut
         QCOMPARE(Colours(watched.Control("text2")),
                  opens ? "#000000 on #00ff00" : "#000000 on #ff0000");
         QVERIFY(
@@ -176,11 +184,40 @@ class MainWindowTest : public QObject {
         // The boxes in pixels at 96 dpi, where the record puts them.
         watched.window().show();
         QVERIFY(QTest::qWaitForWindowExposed(&watched.window()));
-        QCOMPARE(watched.window().size(), QSize(330, 243));
+        QCOMPARE(watched.window().size(), QSize(330, 243 + 12));  // and the status's second line
+        QCOMPARE(watched.Control("progress")->geometry(), QRect(8, 233, 313, 12));
         QCOMPARE(watched.Control("text2")->geometry(), QRect(96, 8, 121, 27));
         QCOMPARE(watched.Control("Text6")->geometry(), QRect(344, 304, 41, 19));  // beyond 330
         QVERIFY(!watched.Control("Text4")->isVisible());  // hidden under text2
         QVERIFY(watched.Control("Text5")->hasFocus());
+    }
+
+    // The longest texts the status line shows, at the window's default size: cut where
+    // they do not fit, with an ellipsis, and whole in the tooltip.
+    void aStatusThatDoesNotFitEndsInAnEllipsisAndIsWholeInTheTooltip_data() {
+        QTest::addColumn<QString>("status");
+        QTest::newRow("each step replaced") << "Each step is replaced by the next before its "
+                                               "chirp has passed; a larger step or a slower rate";
+        QTest::newRow("no dialout") << "Not connected: cannot open the radio: permission denied "
+                                       "for /dev/ttyUSB0; join the dialout group (sudo usermod";
+        QTest::newRow("a host name of 253 characters")
+            << "Not connected: cannot open the radio: cannot find the host " +
+                   QStringList(4, QString(63, 'h')).join('.').left(253);
+    }
+    void aStatusThatDoesNotFitEndsInAnEllipsisAndIsWholeInTheTooltip() {
+        QFETCH(QString, status);
+        MainFields fields;
+        fields.status = status.toStdString();
+        WatchedWindow watched(0, false, 1, {}, fields);  // as it opens, before its first tick
+        for (auto* line : {watched.Control("status"), watched.Control("progress")}) {
+            const QString shown = qobject_cast<QLabel*>(line)->text();
+            QVERIFY2(line->fontMetrics().horizontalAdvance(shown) <= line->contentsRect().width() &&
+                         line->fontMetrics().height() <= line->contentsRect().height() &&
+                         line->toolTip().startsWith(status + "\n"), qPrintable(shown));
+        }
+        const QString shown = watched.Text("status");
+        QVERIFY2(shown.endsWith(QChar(0x2026)) && status.startsWith(shown.chopped(1)),
+                 qPrintable(shown));
     }
 
     void anEditReachesTheNextTickOrIsMarkedWhileTheTicksGoOn_data() {

@@ -79,6 +79,33 @@ class ProgramTest : public QObject {
                  qPrintable(out.left(200) + err));
     }
 
+    // On an X display (Xvfb, Qt's xcb platform) the window names its class as the desktop
+    // entry's StartupWMClass does, and carries its icon, as xprop reads them.
+    void tellsTheDesktopItsClassAndIcon() {
+        QProcess xvfb, program, xprop;  // Xvfb writes its display's number once it takes clients
+        xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
+        QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), 10'000);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", ":" + xvfb.readLine().trimmed());
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        program.setProcessEnvironment(environment);
+        xprop.setProcessEnvironment(environment);
+        program.start(MORVANE_PROGRAM, {"-m", "1"});
+        QString said;  // both properties, once the window has set them ("not found" till then)
+        const auto read = [&] {
+            xprop.start("xprop", {"-name", "Morvane V1.11", "WM_CLASS", "_NET_WM_ICON"});
+            said = xprop.waitForFinished() ? xprop.readAllStandardOutput() : "";
+            return said.startsWith("WM_CLASS") && !said.contains("not found");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(read(), 10'000);
+        program.terminate();
+        xvfb.terminate();
+        QVERIFY(program.waitForFinished() && xvfb.waitForFinished());
+        QVERIFY2(said.startsWith("WM_CLASS(STRING) = \"morvane\", \"morvane\"\n") &&
+                     said.contains("_NET_WM_ICON(CARDINAL) =") && said.contains("Icon (16 x 16)"),
+                 qPrintable(said.left(300)));
+    }
+
     void drivesItsRadioListeningOnNothingUntilASignalClosesIt_data() {
         QTest::addColumn<int>("signal");
         QTest::addColumn<bool>("utc");  // the sounder's schedule: in UTC, or local time

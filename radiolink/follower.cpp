@@ -76,7 +76,7 @@ FollowerView Follower::Tick() {
     const TickOutcome outcome = RunTick(fields_, reading, options_.separator, handOff_, Lateness());
     link_.NoteTick();
     problem_ = outcome.problem;
-    marks_ = SettingMarks(fields_, options_.separator);
+    CheckSettings();
     sweepText_ = outcome.sweep ? WhereTheSweepIs(*outcome.sweep, options_.separator) : "";
     NoteSteps(outcome, now);
     lastGapMs_ = MillisecondsToNextTick(options_.timing, outcome.ctime, reading.millisecond, lastGapMs_);
@@ -86,6 +86,15 @@ FollowerView Follower::Tick() {
     view.nextTickMs = lastGapMs_;
     view.clock = CheckClock(now);
     return view;
+}
+
+// The settings are checked again only when one of them changed: they are
+// typed now and then, and the tick comes 20 to 40 times a second.
+void Follower::CheckSettings() {
+    SettingsChecked now{fields_.Combo_period, fields_.chirptime, fields_.Combo_rate, fields_.Slider1};
+    if (checked_ == now) return;
+    marks_ = SettingMarks(fields_, options_.separator);
+    checked_ = std::move(now);
 }
 
 // A tick that fires late still sends the window it was armed for while its

@@ -101,6 +101,7 @@ class Follower final : public LinkListener {
     std::optional<LateTick> Lateness() const;
     void NoteSteps(const TickOutcome& outcome, SteadyTime now);
     std::optional<ClockTrust> CheckClock(SteadyTime now);
+    void CheckSettings();
 
     MainFields fields_;
     RadioLink& link_;
@@ -111,6 +112,12 @@ class Follower final : public LinkListener {
     bool acceptedSinceConnected_ = false;  // the radio has taken a retune since it connected
     StepCount steps_;
     std::optional<SettingProblem> problem_;
+    struct SettingsChecked {
+        std::string period, chirptime, rate;
+        int slider = 0;
+        bool operator==(const SettingsChecked&) const = default;
+    };
+    std::optional<SettingsChecked> checked_;  // the settings marks_ was worked out from
     std::vector<SettingProblem> marks_;
     std::string sweepText_;  // where the sweep was at the last tick
     // The ctime the next tick is armed for, when the last one knew the sweep.

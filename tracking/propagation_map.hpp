@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <compare>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -15,7 +14,11 @@ namespace morvane {
 struct MapCellKey {
     std::int32_t column = 0;
     std::int64_t hertz = 0;
-    auto operator<=>(const MapCellKey&) const = default;
+    bool operator==(const MapCellKey&) const = default;
+    // Column by column, each from the lowest frequency up.
+    friend bool operator<(const MapCellKey& a, const MapCellKey& b) {
+        return a.column != b.column ? a.column < b.column : a.hertz < b.hertz;
+    }
 };
 
 // One step of one sweep as the map draws it.

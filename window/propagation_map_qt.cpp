@@ -16,7 +16,6 @@ constexpr int kTopMargin = 30;
 constexpr int kBottomMargin = 34;
 constexpr int kBarWidth = 14;
 constexpr int kBarGap = 12;
-constexpr double kMHz = 1e6;
 
 QColor ColourOf(std::uint32_t rgb) {
     return QColor::fromRgb(static_cast<QRgb>(rgb));

@@ -74,7 +74,8 @@ std::int32_t PropagationMap::ColumnCount() const {
 
 std::uint32_t RiseColour(double riseDb) {
     if (std::isnan(riseDb)) return kNoLevelsColour;
-    const double position = std::clamp(riseDb / kScaleTopDb, 0.0, 1.0) * static_cast<double>(kRamp.size() - 1);
+    const double position =
+        std::clamp(riseDb / kScaleTopDb, 0.0, 1.0) * static_cast<double>(kRamp.size() - 1);
     const auto below = static_cast<std::size_t>(std::floor(position));
     if (below + 1 >= kRamp.size()) return kRamp.back();
     return Blend(kRamp[below], kRamp[below + 1], position - static_cast<double>(below));

@@ -23,8 +23,8 @@ struct MapCellKey {
 
 // One step of one sweep as the map draws it.
 struct MapCell {
-    std::int64_t lowHertz = 0;   // the step's frequency...
-    std::int64_t highHertz = 0;  // ...up to where the next step begins
+    std::int64_t lowHertz = 0;     // the step's frequency...
+    std::int64_t highHertz = 0;    // ...up to where the next step begins
     std::optional<double> riseDb;  // peak over floor; nothing when a level was not read
 };
 
@@ -44,7 +44,7 @@ class PropagationMap {
     const std::map<MapCellKey, MapCell>& Cells() const { return cells_; }
     std::string DayText() const;  // "2026-12-07"; empty before the first row
     double PeriodS() const { return periodS_; }
-    std::int32_t ColumnCount() const;     // sweeps in a day, the last one cut at midnight
+    std::int32_t ColumnCount() const;  // sweeps in a day, the last one cut at midnight
     std::int32_t LatestColumn() const { return latestColumn_; }  // the sweep now followed
 
   private:

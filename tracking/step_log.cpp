@@ -69,8 +69,8 @@ void AppendShortest(std::string& out, double value) {
 void AppendLevel(std::string& out, const std::optional<double>& level) {
     if (!level || !std::isfinite(*level)) return;
     std::array<char, 400> text{};  // a finite double in fixed notation fits in 400
-    const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), *level,
-                                            std::chars_format::fixed, 1);
+    const auto [end, error] =
+        std::to_chars(text.data(), text.data() + text.size(), *level, std::chars_format::fixed, 1);
     out.append(text.data(), end);
 }
 
@@ -177,8 +177,8 @@ std::optional<std::int64_t> UtcMsFromText(std::string_view text) {
     const auto hour = Digits(text, 11, 2), minute = Digits(text, 14, 2);
     const auto second = Digits(text, 17, 2), ms = Digits(text, 20, 3);
     if (!year || !month || !day || !hour || !minute || !second || !ms) return std::nullopt;
-    if (*month < 1 || *month > 12 || *day < 1 || *day > DaysInMonth(*year, *month) ||
-        *hour > 23 || *minute > 59 || *second > 59)
+    if (*month < 1 || *month > 12 || *day < 1 || *day > DaysInMonth(*year, *month) || *hour > 23 ||
+        *minute > 59 || *second > 59)
         return std::nullopt;
     const std::int64_t days = DaysFromCivil({*year, *month, *day});
     return days * kMsPerDay + ((*hour * 60 + *minute) * 60 + *second) * std::int64_t{1000} + *ms;
@@ -215,12 +215,11 @@ std::optional<StepRow> ParseStepLogLine(std::string_view line) {
     const auto hertz = WholeNumber<std::int64_t>(f[6]);
     const auto floor = Level(f[7]), peak = Level(f[8]);
     const auto onTime = OnTime(f[9]);
-    if (!time || !period || !chirptime || !rate || !step || !offset || !hertz || !floor ||
-        !peak || !onTime)
+    if (!time || !period || !chirptime || !rate || !step || !offset || !hertz || !floor || !peak ||
+        !onTime)
         return std::nullopt;  // the header lands here too: its time is no time
-    return StepRow{*time,   *period, *chirptime, *rate,   *step,
-                   *offset, *hertz,  *floor,     *peak,   *onTime,
-                   std::string(f[10])};
+    return StepRow{*time, *period, *chirptime,        *rate, *step, *offset, *hertz, *floor,
+                   *peak, *onTime, std::string(f[10])};
 }
 
 }  // namespace morvane

@@ -29,18 +29,23 @@ double YOf(QRect plot, std::int64_t hertz) {
     return plot.top() + plot.height() * (1 - share);
 }
 
+// The left edge of a sweep's column; the day's last sweep is cut at midnight.
+int XOf(QRect plot, std::int32_t column, double periodS) {
+    const double share = std::min(column * periodS / 86'400, 1.0);
+    return plot.left() + static_cast<int>(std::floor(plot.width() * share));
+}
+
 void DrawCells(QPainter& painter, const PropagationMap& map, QRect plot) {
     painter.fillRect(plot, ColourOf(kEmptyMapColour));
-    const double columnWidth = plot.width() / static_cast<double>(std::max(map.ColumnCount(), 1));
     for (const auto& [key, cell] : map.Cells()) {
-        const double top = YOf(plot, std::max(cell.lowHertz, cell.highHertz));
-        const double bottom = YOf(plot, std::min(cell.lowHertz, cell.highHertz));
         // Whole pixels without smoothing: neighbouring cells neither gap nor blend.
-        const int left = plot.left() + static_cast<int>(std::floor(key.column * columnWidth));
-        const int right = plot.left() + static_cast<int>(std::floor((key.column + 1) * columnWidth));
-        const int y = static_cast<int>(std::floor(top));
-        const int height = std::max(static_cast<int>(std::floor(bottom)) - y, 1);
-        painter.fillRect(QRect(left, y, std::max(right - left, 1), height),
+        const int left = XOf(plot, key.column, map.PeriodS());
+        const int right = XOf(plot, key.column + 1, map.PeriodS());
+        const double highest = YOf(plot, std::max(cell.lowHertz, cell.highHertz));
+        const double lowest = YOf(plot, std::min(cell.lowHertz, cell.highHertz));
+        const auto top = static_cast<int>(std::floor(highest));
+        const auto bottom = static_cast<int>(std::floor(lowest));
+        painter.fillRect(QRect(left, top, std::max(right - left, 1), std::max(bottom - top, 1)),
                          ColourOf(RiseColour(cell.riseDb.value_or(NAN))));
     }
 }
@@ -119,8 +124,7 @@ QImage DrawPropagationMap(const PropagationMap& map, QSize size) {
 
 bool SaveMapPng(const QImage& image, const QString& path, QString* why) {
     QSaveFile file(path);
-    const bool saved =
-        file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit();
+    const bool saved = file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit();
     if (!saved && why != nullptr)
         *why = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     return saved;

@@ -22,8 +22,9 @@ StepRow Row(std::int64_t utcMs, std::int64_t hertz, std::optional<double> floor 
 }
 
 TEST(StepLog, WritesTheHeaderAndRowsWithPointsWhateverTheLocale) {
-    EXPECT_EQ(StepLogHeader(), "time_utc,period_s,chirptime_s,rate_khz_per_s,step_khz,offset_ms,"
-                               "frequency_hz,floor_db,peak_db,on_time,mode");
+    EXPECT_EQ(StepLogHeader(),
+              "time_utc,period_s,chirptime_s,rate_khz_per_s,step_khz,offset_ms,"
+              "frequency_hz,floor_db,peak_db,on_time,mode");
     const StepRow row = Row(kDec7 + 69'631'123, 7'050'000);
     const std::string line =
         "2026-12-07T19:20:31.123Z,300,467.2,100,50,-120,7050000,-40.0,12.3,true,USB";
@@ -34,10 +35,13 @@ TEST(StepLog, WritesTheHeaderAndRowsWithPointsWhateverTheLocale) {
     } catch (const std::runtime_error&) {
         GTEST_SKIP() << "no de_DE.UTF-8 locale to write under; scripts/deps.sh makes it";
     }
-    ASSERT_STREQ(std::localeconv()->decimal_point, ",");  // or this would prove nothing
-    EXPECT_EQ(StepLogLine(row), line);
-    EXPECT_EQ(ParseStepLogLine(line), row);
+    const std::string decimalPoint = std::localeconv()->decimal_point;
+    const std::string written = StepLogLine(row);
+    const std::optional<StepRow> read = ParseStepLogLine(line);
     std::locale::global(std::locale::classic());
+    ASSERT_EQ(decimalPoint, ",");  // or this would prove nothing
+    EXPECT_EQ(written, line);
+    EXPECT_EQ(read, row);
 }
 
 TEST(StepLog, ReadsBackTheRowsItWrote) {
@@ -46,8 +50,8 @@ TEST(StepLog, ReadsBackTheRowsItWrote) {
     fractional.onTime = false;
     StepRow leapDay = Row(21'243 * kMsPerDay + 1, 2'000'000, -0.5, std::nullopt, 3600);
     leapDay.mode = "CW";
-    for (const StepRow& row : {Row(kDec7, 7'050'000), Row(kDec7, 0, std::nullopt, std::nullopt),
-                               fractional, leapDay}) {
+    for (const StepRow& row :
+         {Row(kDec7, 7'050'000), Row(kDec7, 0, std::nullopt, std::nullopt), fractional, leapDay}) {
         EXPECT_EQ(ParseStepLogLine(StepLogLine(row)), row) << StepLogLine(row);
         EXPECT_EQ(ParseStepLogLine(StepLogLine(row) + "\r"), row);
     }
@@ -60,6 +64,7 @@ TEST(StepLog, RefusesLinesThatAreNotRows) {
     const std::string good =
         "2026-12-07T19:20:31.123Z,300,467.2,100,50,-120,7050000,-40.0,12.3,true,USB";
     ASSERT_TRUE(ParseStepLogLine(good));
+    // clang-format off
     const std::pair<std::string, std::string> swaps[] = {
         {"2026-12-07T19:20:31.123Z", "2026-02-29T19:20:31.123Z"}, {"T19", "T24"},
         {"T19", " 19"}, {"31.123Z", "31.123"}, {",300,", ",3e999,"}, {",300,", ",nan,"},
@@ -67,6 +72,7 @@ TEST(StepLog, RefusesLinesThatAreNotRows) {
         {",7050000,", ",99999999999999999999,"}, {"-40.0", "-40,0"}, {"12.3", "1e400"},
         {"true", "TRUE"}, {"true", "1"}, {"USB", "USB,x"},
     };
+    // clang-format on
     std::vector<std::string> bad = {"", "\r", StepLogHeader(), good.substr(0, 60), "\r" + good};
     for (const auto& [from, to] : swaps)
         bad.push_back(std::string(good).replace(good.find(from), from.size(), to));
@@ -77,10 +83,10 @@ TEST(PropagationMap, PutsEachRowInTheColumnOfTheSweepItBelongsTo) {
     // ms of the day the step was reached, its frequency, the period, its column
     // and the day's columns; at 100 kHz/s a sweep reaches 10 MHz 100 s in.
     const std::tuple<std::int64_t, std::int64_t, double, std::int32_t, std::int32_t> rows[] = {
-        {100'000, 10'000'000, 300, 0, 288},     {30'000, 10'000'000, 300, 0, 288},
-        {399'999, 10'000'000, 300, 0, 288},     {400'000, 10'000'000, 300, 1, 288},
+        {100'000, 10'000'000, 300, 0, 288},        {30'000, 10'000'000, 300, 0, 288},
+        {399'999, 10'000'000, 300, 0, 288},        {400'000, 10'000'000, 300, 1, 288},
         {kMsPerDay - 1, 2'000'000, 300, 287, 288}, {1'199'999, 30'000'000, 900, 0, 96},
-        {1'200'000, 30'000'000, 900, 1, 96},    {kMsPerDay - 1, 2'000'000, 7000, 12, 13},
+        {1'200'000, 30'000'000, 900, 1, 96},       {kMsPerDay - 1, 2'000'000, 7000, 12, 13},
     };
     PropagationMap map;
     for (const auto& [msOfDay, hertz, periodS, column, columns] : rows) {
@@ -95,7 +101,7 @@ TEST(PropagationMap, HoldsTheLatestDaysLatestReadings) {
     PropagationMap map;
     map.Add(Row(kDec7 + 200'000, 5'000'000, -40.0, -20.0));
     map.Add(Row(kDec7 + 201'000, 5'000'000, std::nullopt, -20.0));  // the same step, read again
-    map.Add(Row(kDec7 - 1, 6'000'000));                              // the day before: too late
+    map.Add(Row(kDec7 - 1, 6'000'000));                             // the day before: too late
     StepRow noRate = Row(kDec7 + 300'000, 7'000'000);
     noRate.rateKHzPerS = 0;
     map.Add(noRate);

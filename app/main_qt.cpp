@@ -17,6 +17,8 @@ int main(int argc, char* argv[]) {
     const auto application = StartApplication(qtArgc, argv);
     WindowStart start{command.options, command.fields, command.utc ? ReadUtcClock : ReadLocalClock};
     start.utc = command.utc;
+    start.logPath = command.logPath;
+    start.mapPath = command.mapPath;
     MainWindow window(std::move(start));
     CloseOnTerminationSignals(window);
     window.show();

@@ -195,6 +195,42 @@ std::string Radio::Configure(const HamlibOptions& options) {
     return {};
 }
 
+// One step's meter reads, made by the worker between its other calls: the
+// floor as late as it safely can before the chirp may come, after the decay
+// of what the step before heard; the peak once the chirp must have passed;
+// each only when it ends, by the longest of the latest calls, in time.
+class StepListening {
+  public:
+    StepListening(std::int64_t hertz, const MeterPlan& plan) : plan_(plan) { reading_.hertz = hertz; }
+    Clock::time_point NextReadAt(std::chrono::microseconds callTime) const {
+        return floorDone_ ? plan_.peakFrom : plan_.floorBy - 2 * callTime - kReadMargin;
+    }
+    // Reads what is due with `read`, unless `retuneWaits`; true once all is read.
+    template <typename Read, typename Waits>
+    bool ReadDue(std::chrono::microseconds callTime, Read read, Waits retuneWaits) {
+        const auto fits = [&](Clock::time_point by) {
+            return !retuneWaits() && ReadFits(Clock::now(), callTime, by);
+        };
+        if (!std::exchange(floorDone_, true)) {
+            if (fits(plan_.floorBy)) reading_.floorDb = read(reading_);
+            return false;
+        }
+        for (int i = 0; i < kPeakReads && fits(plan_.leaveBy); ++i) {
+            if (const std::optional<double> level = read(reading_))
+                reading_.peakDb = std::max(reading_.peakDb.value_or(*level), *level);
+        }
+        return true;
+    }
+    const MeterReading& Reading() const { return reading_; }
+
+  private:
+    // A read's length varies; the floor keeps this much further clear of the chirp.
+    static constexpr milliseconds kReadMargin{2};
+    MeterPlan plan_;
+    MeterReading reading_;
+    bool floorDone_ = false;
+};
+
 // What the user is told about the radio, worked out once from the options.
 struct RadioTexts {
     std::string name;    // "NET rigctl (model 2) at 127.0.0.1:4532": the link's description
@@ -269,11 +305,11 @@ struct HamlibLink::Shared {
     bool FollowRadio(Radio& radio);
     bool Retune(Radio& radio, std::int64_t hertz);
     void MeetRadio(Radio& radio);
-    void ListenAround(Radio& radio, std::int64_t hertz);
+    bool ListenIfDue(Radio& radio, std::optional<StepListening>& listening);
+    void EndListening(std::optional<StepListening>& listening);
     std::optional<MeterPlan> WaitForPlan(std::int64_t hertz);
     std::optional<double> ReadMeter(Radio& radio, MeterReading& reading);
     bool RetunePending();
-    bool SleepUnlessRetune(Clock::time_point until);
     void ReadModeIfDue(Radio& radio);
     std::optional<std::int64_t> Read(Radio& radio, std::optional<std::int64_t>& lastReported);
     void Tell(Event event);
@@ -362,13 +398,21 @@ bool HamlibLink::Shared::FollowRadio(Radio& radio) {
     constexpr Clock::time_point kNotFailing{};
     Clock::time_point failingSince = kNotFailing;
     auto nextRead = Clock::now();
-    for (std::optional<std::int64_t> frequency; WaitForWork(nextRead, frequency);) {
+    std::optional<StepListening> listening;  // the meter's reads around the latest step
+    const auto wakeAt = [&] {
+        return listening ? std::min(nextRead, listening->NextReadAt(radio.LongestRecentCall()))
+                         : nextRead;
+    };
+    for (std::optional<std::int64_t> frequency; WaitForWork(wakeAt(), frequency);) {
         const auto callStart = Clock::now();
         bool answered = true;
         // A command goes before the next reading; the reading then shows its effect.
         if (frequency) {
+            EndListening(listening);
             answered = Retune(radio, *frequency);
-            if (answered && meterReadable) ListenAround(radio, *frequency);
+            if (const auto planned = answered && meterReadable ? WaitForPlan(*frequency) : std::nullopt)
+                listening.emplace(*frequency, *planned);
+        } else if (ListenIfDue(radio, listening)) {
         } else if (Read(radio, lastReported)) {
             failingSince = kNotFailing;
             nextRead = NextQuietMoment(LastTick(), options.pollInterval);
@@ -419,29 +463,6 @@ void HamlibLink::Shared::ReadModeIfDue(Radio& radio) {
     Tell({.kind = Event::Kind::Mode, .mode = *now});
 }
 
-// Reads the meter around the step just taken, as the follower planned: its
-// floor while the chirp cannot have come yet, its peak once it must have
-// passed. A read starts only when the longest of the latest calls would end it
-// before the next retune is due, and none starts while a retune waits.
-void HamlibLink::Shared::ListenAround(Radio& radio, std::int64_t hertz) {
-    const std::optional<MeterPlan> planned = WaitForPlan(hertz);
-    if (!planned) return;
-    MeterReading reading;
-    reading.hertz = hertz;
-    const auto fits = [&](Clock::time_point deadline) {
-        return !RetunePending() && ReadFits(Clock::now(), radio.LongestRecentCall(), deadline);
-    };
-    if (fits(planned->floorBy)) reading.floorDb = ReadMeter(radio, reading);
-    if (SleepUnlessRetune(planned->peakFrom)) {
-        for (int i = 0; i < kPeakReads && fits(planned->leaveBy) && !radio.Overran(); ++i) {
-            const std::optional<double> level = ReadMeter(radio, reading);
-            if (level) reading.peakDb = std::max(reading.peakDb.value_or(*level), *level);
-        }
-    }
-    if (reading.reads > 0) ++meterSteps;
-    Tell({.kind = Event::Kind::Meter, .meter = reading});
-}
-
 // The follower's plan for `hertz`, handed over just after the retune was.
 std::optional<MeterPlan> HamlibLink::Shared::WaitForPlan(std::int64_t hertz) {
     std::unique_lock lock(mutex);
@@ -451,6 +472,25 @@ std::optional<MeterPlan> HamlibLink::Shared::WaitForPlan(std::int64_t hertz) {
     changed.wait_for(lock, kPlanWait, ready);
     if (stopping || pendingFrequency || !plan || plan->first != hertz) return std::nullopt;
     return std::exchange(plan, std::nullopt)->second;
+}
+
+// Makes the meter's reads that are due; false when none is, and the worker
+// may read the frequency instead.
+bool HamlibLink::Shared::ListenIfDue(Radio& radio, std::optional<StepListening>& listening) {
+    const auto callTime = radio.LongestRecentCall();
+    if (!listening || Clock::now() < listening->NextReadAt(callTime)) return false;
+    const auto read = [&](MeterReading& reading) { return ReadMeter(radio, reading); };
+    if (listening->ReadDue(callTime, read, [this] { return RetunePending(); }))
+        EndListening(listening);
+    return true;
+}
+
+// Passes on what was read around a step; the follower logs it with the step.
+void HamlibLink::Shared::EndListening(std::optional<StepListening>& listening) {
+    if (!listening) return;
+    if (listening->Reading().reads > 0) ++meterSteps;
+    Tell({.kind = Event::Kind::Meter, .meter = listening->Reading()});
+    listening.reset();
 }
 
 std::optional<double> HamlibLink::Shared::ReadMeter(Radio& radio, MeterReading& reading) {
@@ -465,12 +505,6 @@ std::optional<double> HamlibLink::Shared::ReadMeter(Radio& radio, MeterReading& 
 bool HamlibLink::Shared::RetunePending() {
     std::lock_guard lock(mutex);
     return stopping || pendingFrequency.has_value();
-}
-
-// False when a retune or the link's end comes first.
-bool HamlibLink::Shared::SleepUnlessRetune(Clock::time_point until) {
-    std::unique_lock lock(mutex);
-    return !changed.wait_until(lock, until, [this] { return stopping || pendingFrequency; });
 }
 
 // The radio's frequency, passed on to the hot links when it has changed.

@@ -35,7 +35,7 @@ std::uint32_t Blend(std::uint32_t from, std::uint32_t to, double share) {
 
 }  // namespace
 
-std::optional<std::int32_t> MapColumnOf(const StepRow& row) {
+std::optional<std::int32_t> MapColumnOf(const HeardStep& row) {
     if (!(row.periodS >= 1) || row.rateKHzPerS <= 0) return std::nullopt;
     if (row.hertz < 0 || row.hertz > PropagationMap::kHighestHertz) return std::nullopt;
     // kHz/s is Hz/ms: the sweep left 0 Hz this many ms before it reached the step.
@@ -47,7 +47,7 @@ std::optional<std::int32_t> MapColumnOf(const StepRow& row) {
     return std::min(column, ColumnsInDay(row.periodS) - 1);
 }
 
-void PropagationMap::Add(const StepRow& row) {
+void PropagationMap::Add(const HeardStep& row) {
     const std::optional<std::int32_t> column = MapColumnOf(row);
     const std::int64_t day = DayOf(row.reachedUtcMs);
     if (!column || (day_ && day < *day_)) return;

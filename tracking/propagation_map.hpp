@@ -38,7 +38,7 @@ class PropagationMap {
     // Takes a row of the latest day in. A row of a later day, or of another
     // period, starts the map afresh; a row of an earlier day, or one that
     // cannot be placed (no period, no rate, above the map), is left out.
-    void Add(const StepRow& row);
+    void Add(const HeardStep& row);
 
     bool Empty() const { return cells_.empty(); }
     const std::map<MapCellKey, MapCell>& Cells() const { return cells_; }
@@ -57,7 +57,7 @@ class PropagationMap {
 // The column of the sweep a row belongs to, in its own UTC day and period;
 // nothing when the row has no period of a second or more, no rate, or a
 // frequency below 0 or above the map.
-std::optional<std::int32_t> MapColumnOf(const StepRow& row);
+std::optional<std::int32_t> MapColumnOf(const HeardStep& row);
 
 // Colours as 0xRRGGBB.
 constexpr std::uint32_t kNoLevelsColour = 0x808080;  // a step whose levels were not read

@@ -108,7 +108,7 @@ std::string StepLogHeader() {
            "floor_db,peak_db,on_time,mode";
 }
 
-std::string StepLogLine(const StepRow& row) {
+std::string StepLogLine(const HeardStep& row) {
     std::string out = UtcTimeText(row.reachedUtcMs);
     out.push_back(',');
     AppendShortest(out, row.periodS);
@@ -203,7 +203,7 @@ std::optional<bool> OnTime(std::string_view field) {
 
 }  // namespace
 
-std::optional<StepRow> ParseStepLogLine(std::string_view line) {
+std::optional<HeardStep> ParseStepLogLine(std::string_view line) {
     if (line.ends_with('\r')) line.remove_suffix(1);
     const auto fields = SplitFields(line);
     if (!fields) return std::nullopt;  // blank, torn, or a comma too many
@@ -218,7 +218,7 @@ std::optional<StepRow> ParseStepLogLine(std::string_view line) {
     if (!time || !period || !chirptime || !rate || !step || !offset || !hertz || !floor || !peak ||
         !onTime)
         return std::nullopt;  // the header lands here too: its time is no time
-    return StepRow{*time, *period, *chirptime,        *rate, *step, *offset, *hertz, *floor,
+    return HeardStep{*time, *period, *chirptime,        *rate, *step, *offset, *hertz, *floor,
                    *peak, *onTime, std::string(f[10])};
 }
 

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QSlider>
 #include <QTimer>
+#include <QToolButton>
 #include <chrono>
 #include <clocale>
 #include <ctime>
@@ -168,19 +169,22 @@ std::optional<ClockStatus> ReadKernelClockStatus() {
 MainWindow::MainWindow(WindowStart start, QWidget* parent)
     : QWidget(parent),
       utc_(start.utc),
+      recorder_(std::move(start.logPath), std::move(start.mapPath)),
       timer_(new QTimer(this)),
       link_(OpenLink(std::move(start.radio))),
       follower_(std::move(start.fields), *link_,
                 {std::move(start.clock), [] { return std::chrono::steady_clock::now(); },
                  std::move(start.clockStatus)},
                 {QLocale().decimalPoint().toStdString(), ColourScheme::WithAmber, start.timing,
-                 {LinkState::Waiting, "Not connected: opening the radio", link_->RadioName()}}) {
+                 {LinkState::Waiting, "Not connected: opening the radio", link_->RadioName()},
+                 start.radio.readMeter}) {
     setObjectName("Main");
     setWindowTitle(ToQString(kWindowCaption));
     CreateControls();
     // The time is labelled by what it is, when it is not the local time of day.
     if (utc_) static_cast<QLabel*>(Control(ControlId::Label7))->setText("UTC");
     AddProgressLine();
+    AddMapButton();
     SetFocusOrder();
     FillPeriodList();
     Show(follower_.View());
@@ -235,6 +239,19 @@ void MainWindow::AddProgressLine() {
     const int height = progress_->fontMetrics().lineSpacing();
     progress_->setGeometry(status->x(), status->geometry().bottom() + 1, status->width(), height);
     resize(width(), this->height() + height);
+}
+
+// At the end of the second line, the button that opens the propagation map.
+void MainWindow::AddMapButton() {
+    mapButton_ = new QToolButton(this);
+    mapButton_->setObjectName("mapButton");
+    mapButton_->setText("Map");
+    mapButton_->setFont(progress_->font());
+    const QRect line = progress_->geometry();
+    const int width = mapButton_->fontMetrics().horizontalAdvance("Map") + line.height();
+    mapButton_->setGeometry(line.right() + 1 - width, line.top(), width, line.height());
+    progress_->resize(line.width() - width - 2, line.height());
+    connect(mapButton_, &QToolButton::clicked, this, [this] { recorder_.ShowMap(this); });
 }
 
 void MainWindow::SetFocusOrder() {
@@ -299,6 +316,8 @@ void MainWindow::Show(const FollowerView& view) {
     }
     ShowFields();
     ShowLinkDetail(view);
+    ShowMeter(view);
+    recorder_.Record(follower_.TakeHeardSteps());
 }
 
 void MainWindow::ShowFields() {
@@ -359,6 +378,16 @@ void MainWindow::ShowLinkDetail(const FollowerView& view) {
     if (view.linkDetail == shownLinkDetail_ || view.linkDetail.empty()) return;
     shownLinkDetail_ = view.linkDetail;
     std::cerr << "morvane: " << view.linkDetail << std::endl;
+}
+
+// The map button's tooltip says how the map is fed; a radio without a meter
+// to read is said once on stderr too.
+void MainWindow::ShowMeter(const FollowerView& view) {
+    const QString tip = QString::fromStdString(view.meter.empty() ? "The propagation map"
+                                                                  : "The propagation map: " + view.meter);
+    if (mapButton_->toolTip() != tip) mapButton_->setToolTip(tip);
+    if (!view.meterMissing || std::exchange(meterMissingSaid_, true)) return;
+    std::cerr << "morvane: " << view.meter << std::endl;
 }
 
 // Everything rests on the computer's clock: at 100 kHz/s the sweep moves 100 Hz

@@ -16,10 +16,12 @@
 #include "tracking/tick_failure.hpp"
 #include "tracking/tick_schedule.hpp"
 #include "window/main_fields.hpp"
+#include "window/map_recorder_qt.hpp"
 #include "window/window_layout.hpp"
 
 class QLabel;
 class QTimer;
+class QToolButton;
 
 namespace morvane {
 
@@ -39,6 +41,8 @@ struct WindowStart {
     std::function<std::optional<ClockStatus>()> clockStatus = ReadKernelClockStatus;
     TickTiming timing = TickTiming::SweepLocked;
     bool utc = false;  // whether `clock` reads UTC rather than the local time of day
+    std::string logPath = {};  // where each step is logged; empty: nowhere
+    std::string mapPath = {};  // where the map's picture goes; empty: nowhere
 };
 
 // The main window, "Main": shows and edits the follower's MainFields, arms
@@ -56,6 +60,7 @@ class MainWindow final : public QWidget {
     // Every control of the layout table, placed in pixels for this screen's dpi.
     void CreateControls();
     void AddProgressLine();
+    void AddMapButton();
     void SetFocusOrder();
     void FillPeriodList();
     void PassEditsToFields();
@@ -70,6 +75,7 @@ class MainWindow final : public QWidget {
     void ShowText2Background();
     void ShowSettingMarks(const std::vector<FieldMark>& marks);
     void ShowLinkDetail(const FollowerView& view);
+    void ShowMeter(const FollowerView& view);
     // Marks the time of day when the clock cannot be trusted.
     void ShowClockTrust(const ClockTrust& trust);
     // Which time the time of day is, and how far the clock may be trusted.
@@ -87,6 +93,9 @@ class MainWindow final : public QWidget {
     std::vector<FieldMark> shownMarks_;  // the settings marked after the last tick
     std::string shownLinkDetail_;
     QLabel* progress_ = nullptr;  // the status's second line
+    QToolButton* mapButton_ = nullptr;
+    bool meterMissingSaid_ = false;
+    MapRecorder recorder_;
     QTimer* timer_ = nullptr;
     // Destroyed before the window's QObject part, so the worker that posts
     // to the window has stopped before the window goes.

@@ -15,9 +15,12 @@ namespace {
 
 using Commands = std::vector<std::string>;
 using std::chrono::milliseconds;
+using namespace std::chrono_literals;
 
 // 235 s into the day's 300 s period the sweep begins: ctime 0 at 00:03:54.900 (the lead).
 constexpr std::int64_t kSweepBeginsMs = 234'900;
+// 2026-12-07 00:00 UTC, in ms since 1970: the harness's clock reads that day.
+constexpr std::int64_t kDayBeganUtcMs = 1'796'601'600'000;
 
 struct Answers {
     int afterMs = 1;
@@ -29,12 +32,14 @@ struct Answers {
 // answers each retune as `answers` says.
 class Harness {
   public:
-    explicit Harness(MainFields fields, ColourScheme colours = ColourScheme::WithAmber)
+    explicit Harness(MainFields fields, ColourScheme colours = ColourScheme::WithAmber,
+                     bool meterRead = false)
         : follower_(std::move(fields), link_,
                     {[this] { return testing::ClockAt(nowMs_); },
-                     [this] { return SteadyTime(milliseconds(nowMs_)); }},
+                     [this] { return SteadyTime(milliseconds(nowMs_)); },
+                     [] { return std::nullopt; }, [this] { return kDayBeganUtcMs + nowMs_; }},
                     {".", colours, TickTiming::SweepLocked,
-                     {LinkState::Waiting, "Not connected", "waiting"}}) {
+                     {LinkState::Waiting, "Not connected", "waiting"}, meterRead}) {
         follower_.OnLinkState({LinkState::Connected, "Connected", "the radio"});
     }
     // Ticks from `fromCtime` until `untilCtime`, each where the last armed it,
@@ -58,6 +63,9 @@ class Harness {
                                     SteadyTime(milliseconds(nowMs_ + answers.afterMs)),
                                     answers.accepted ? "" : "Invalid parameter", answers.answered});
         }
+        // The meter, read as planned, reports before the step is judged.
+        for (; heard < link_.plans.size(); ++heard)
+            follower_.OnMeterReading({link_.plans[heard].first, -40.0, -10.0, 3});
         return view;
     }
     void SetNow(std::int64_t ctime) { nowMs_ = kSweepBeginsMs + ctime; }
@@ -68,6 +76,7 @@ class Harness {
 
   private:
     std::int64_t nowMs_ = 0;
+    std::size_t heard = 0;  // the plans whose readings were reported
 };
 
 MainFields Sweep(const char* rate, const char* step, const char* chirp = "235") {
@@ -232,40 +241,35 @@ TEST(Follower, CountsTheStepsTheRadioWasOnTimeForAndColoursTheBoxByTheLatest) {
     }
 }
 
-}  // namespace
-}  // namespace morvane
-
-namespace morvane {
-namespace {
-
 struct MeterRow {
     const char* what;
     MainFields fields;
     RadioMode mode;
-    int answerMs;            // how long the radio takes to answer a retune
-    bool meter;              // false: the radio has no meter to read
-    std::int64_t firstFloorFromReachedUs, firstPeakFromReachedUs;  // the first step's plan
-    int onTime, withLevels;  // of the rows logged
+    int answerMs;  // how long the radio takes to answer a retune
+    bool meter;    // false: the radio has no meter to read
+    // The first step's plan, from when the sweep reaches it, in µs: the clock
+    // unknown, 20 ms either way; the longest path 40 ms.
+    std::int64_t floorBy, peakFrom, leaveBy;
+    int logged, onTime, withLevels;  // the steps logged from 2 to 3 MHz
 };
 
 // Each step sent gets a plan that reads the floor before the chirp can arrive
-// and the peak after the longest path has carried it past, both clear of the
-// next retune; each step is logged once judged, with levels only when the
-// radio was on it in time.
+// and the peak once the longest path has carried it past, clear of the next
+// retune; each step is logged once judged, with levels only when the radio
+// was on it in time, and timed by when the sweep reached it.
 TEST(Follower, PlansTheMeterAroundEachStepAndLogsWhatTheRadioHeard) {
-    // The clock unknown: 20 ms either way. 100 kHz/s: 2 700 Hz pass in 27 ms.
     const MeterRow rows[] = {
         {"100/100 in USB", Sweep("100", "100"), {"USB", 2400}, 1, true, 3'000 - 20'000,
-         27'000 + 60'000, 10, 10},
+         27'000 + 60'000, 900'000, 11, 11, 11},
         {"100/100 in LSB: heard before the sweep reaches the step", Sweep("100", "100"),
-         {"LSB", 2400}, 1, true, -27'000 - 20'000, -3'000 + 60'000, 10, 10},
+         {"LSB", 2400}, 1, true, -27'000 - 20'000, -3'000 + 60'000, 900'000, 11, 11, 11},
         {"125/100 in AM, 6 kHz wide", Sweep("125", "100"), {"AM", 6000}, 1, true,
-         -24'000 - 20'000, 24'000 + 60'000, 10, 10},
+         -24'000 - 20'000, 24'000 + 60'000, 700'000, 11, 11, 11},
         {"500/50: replaced before its chirp passes", Sweep("500", "50"), {"USB", 2400}, 1, true,
-         600 - 20'000, 5'400 + 60'000, 0, 0},
-        {"answered in 700 ms: late, no levels", Sweep("100", "100"), {"USB", 2400}, 700, true,
-         3'000 - 20'000, 27'000 + 60'000, 1, 1},
-        {"no meter to read", Sweep("100", "100"), {"USB", 2400}, 1, false, 0, 0, 10, 0},
+         600 - 20'000, 5'400 + 60'000, 0, 21, 0, 0},
+        {"answered in 700 ms: late, read but logged without levels", Sweep("100", "100"),
+         {"USB", 2400}, 700, true, 3'000 - 20'000, 27'000 + 60'000, 900'000, 11, 0, 0},
+        {"no meter to read", Sweep("100", "100"), {"USB", 2400}, 1, false, 0, 0, 0, 11, 11, 0},
     };
     for (const MeterRow& row : rows) {
         SCOPED_TRACE(row.what);
@@ -273,28 +277,24 @@ TEST(Follower, PlansTheMeterAroundEachStepAndLogsWhatTheRadioHeard) {
         h.answers.afterMs = row.answerMs;
         h.follower_.OnRadioMode(row.mode);
         if (!row.meter) h.follower_.OnMeterMissing("no meter");
-        h.Run(0, 20'900);  // 2.0 to 3.0 MHz
-        std::vector<HeardStep> logged;
-        for (const auto& [hertz, plan] : h.link_.plans) {
-            h.follower_.OnMeterReading({hertz, -40.0, -10.0, 3});
-            // The next retune is due when the sweep, 100 ms ahead, reaches the next step.
-            const SteadyTime reached = plan.leaveBy - milliseconds(row.fields.Combo_step == "50" ? 0 : 900);
-            (void)reached;
-        }
-        h.Run(20'900, 21'500);
-        logged = h.follower_.TakeHeardSteps();
-        EXPECT_EQ(h.link_.plans.size(), row.meter ? logged.size() : 0u);
-        EXPECT_EQ(std::count_if(logged.begin(), logged.end(), [](auto& s) { return s.onTime; }), row.onTime);
-        EXPECT_EQ(std::count_if(logged.begin(), logged.end(), [](auto& s) { return s.peakDb.has_value(); }),
-                  row.withLevels);
-        if (!row.meter || logged.empty()) continue;
-        const HeardStep& first = logged.front();
+        const std::int64_t rate = std::stoll(row.fields.Combo_rate);
+        h.Run(2'000'000 / rate - 100, 3'000'000 / rate + 200);
+        const std::vector<HeardStep> logged = h.follower_.TakeHeardSteps();
+        const auto count = [&](auto having) { return std::count_if(logged.begin(), logged.end(), having); };
+        EXPECT_EQ(std::ssize(logged), row.logged);
+        EXPECT_EQ(count([](const HeardStep& s) { return s.onTime; }), row.onTime);
+        EXPECT_EQ(count([](const HeardStep& s) { return s.floorDb && s.peakDb; }), row.withLevels);
+        ASSERT_EQ(h.link_.plans.empty(), !row.meter);
+        if (!row.meter) continue;
+        // 2 MHz: 2 000 000 / rate ms after the sweep began, 100 ms after ctime 0.
+        const std::int64_t reachedMs = kSweepBeginsMs + 100 + 2'000'000 / rate;
+        EXPECT_EQ(logged.front().reachedUtcMs, kDayBeganUtcMs + reachedMs);
+        EXPECT_EQ(logged.front().mode, row.mode.mode);
         const MeterPlan& plan = h.link_.plans.front().second;
-        // The log's time is when the sweep reached the step, on the UTC wall clock.
-        const SteadyTime reachedAt = plan.floorBy - std::chrono::microseconds(row.firstFloorFromReachedUs);
-        EXPECT_EQ(plan.peakFrom - reachedAt, std::chrono::microseconds(row.firstPeakFromReachedUs));
-        EXPECT_EQ(first.hertz, 2'000'000);
-        EXPECT_EQ(first.mode, row.mode.mode);
+        const SteadyTime reachedAt{milliseconds(reachedMs)};
+        EXPECT_EQ((plan.floorBy - reachedAt) / 1us, row.floorBy);
+        EXPECT_EQ((plan.peakFrom - reachedAt) / 1us, row.peakFrom);
+        EXPECT_EQ((plan.leaveBy - reachedAt) / 1us, row.leaveBy);
     }
 }
 

@@ -14,7 +14,7 @@ namespace {
 constexpr std::int64_t kMsPerDay = 86'400'000;
 constexpr std::int64_t kDec7 = 20'794 * kMsPerDay;  // 2026-12-07T00:00:00Z
 
-StepRow Row(std::int64_t utcMs, std::int64_t hertz, std::optional<double> floor = -40.0,
+HeardStep Row(std::int64_t utcMs, std::int64_t hertz, std::optional<double> floor = -40.0,
             std::optional<double> peak = 12.3, double periodS = 300) {
     return {utcMs, periodS, 467.2, 100, 50, -120, hertz, floor, peak, true, "USB"};
 }
@@ -23,7 +23,7 @@ TEST(StepLog, WritesTheHeaderAndRowsWithPointsWhateverTheLocale) {
     EXPECT_EQ(StepLogHeader(),
               "time_utc,period_s,chirptime_s,rate_khz_per_s,step_khz,offset_ms,"
               "frequency_hz,floor_db,peak_db,on_time,mode");
-    const StepRow row = Row(kDec7 + 69'631'123, 7'050'000);
+    const HeardStep row = Row(kDec7 + 69'631'123, 7'050'000);
     const std::string line =
         "2026-12-07T19:20:31.123Z,300,467.2,100,50,-120,7050000,-40.0,12.3,true,USB";
     EXPECT_EQ(StepLogLine(row), line);
@@ -35,7 +35,7 @@ TEST(StepLog, WritesTheHeaderAndRowsWithPointsWhateverTheLocale) {
                         "scripts/deps.sh makes de_DE.UTF-8";
     const std::string decimalPoint = std::localeconv()->decimal_point;
     const std::string written = StepLogLine(row);
-    const std::optional<StepRow> read = ParseStepLogLine(line);
+    const std::optional<HeardStep> read = ParseStepLogLine(line);
     std::setlocale(LC_ALL, "C");
     ASSERT_EQ(decimalPoint, ",");  // or this would prove nothing
     EXPECT_EQ(written, line);
@@ -43,17 +43,17 @@ TEST(StepLog, WritesTheHeaderAndRowsWithPointsWhateverTheLocale) {
 }
 
 TEST(StepLog, ReadsBackTheRowsItWrote) {
-    StepRow fractional = Row(kDec7 - 1, 29'999'000, std::nullopt, -3.0, 467.25);
+    HeardStep fractional = Row(kDec7 - 1, 29'999'000, std::nullopt, -3.0, 467.25);
     fractional.offsetMs = -2500;
     fractional.onTime = false;
-    StepRow leapDay = Row(21'243 * kMsPerDay + 1, 2'000'000, -0.5, std::nullopt, 3600);
+    HeardStep leapDay = Row(21'243 * kMsPerDay + 1, 2'000'000, -0.5, std::nullopt, 3600);
     leapDay.mode = "CW";
-    for (const StepRow& row :
+    for (const HeardStep& row :
          {Row(kDec7, 7'050'000), Row(kDec7, 0, std::nullopt, std::nullopt), fractional, leapDay}) {
         EXPECT_EQ(ParseStepLogLine(StepLogLine(row)), row) << StepLogLine(row);
         EXPECT_EQ(ParseStepLogLine(StepLogLine(row) + "\r"), row);
     }
-    StepRow commas = Row(kDec7, 7'050'000);
+    HeardStep commas = Row(kDec7, 7'050'000);
     commas.mode = "U,S\nB";
     EXPECT_EQ(ParseStepLogLine(StepLogLine(commas)).value().mode, "U S B");
 }
@@ -100,7 +100,7 @@ TEST(PropagationMap, HoldsTheLatestDaysLatestReadings) {
     map.Add(Row(kDec7 + 200'000, 5'000'000, -40.0, -20.0));
     map.Add(Row(kDec7 + 201'000, 5'000'000, std::nullopt, -20.0));  // the same step, read again
     map.Add(Row(kDec7 - 1, 6'000'000));                             // the day before: too late
-    StepRow noRate = Row(kDec7 + 300'000, 7'000'000);
+    HeardStep noRate = Row(kDec7 + 300'000, 7'000'000);
     noRate.rateKHzPerS = 0;
     map.Add(noRate);
     ASSERT_EQ(map.Cells().size(), 1U);

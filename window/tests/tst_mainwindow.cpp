@@ -185,7 +185,11 @@ class MainWindowTest : public QObject {
         watched.window().show();
         QVERIFY(QTest::qWaitForWindowExposed(&watched.window()));
         QCOMPARE(watched.window().size(), QSize(330, 243 + 12));  // and the status's second line
-        QCOMPARE(watched.Control("progress")->geometry(), QRect(8, 233, 313, 12));
+        // The second line and, at its end, the button that opens the map.
+        const QRect progress = watched.Control("progress")->geometry();
+        const QRect map = watched.Control("mapButton")->geometry();
+        QCOMPARE(progress.united(map), QRect(8, 233, 313, 12));
+        QVERIFY(!progress.intersects(map));
         QCOMPARE(watched.Control("text2")->geometry(), QRect(96, 8, 121, 27));
         QCOMPARE(watched.Control("Text6")->geometry(), QRect(344, 304, 41, 19));  // beyond 330
         QVERIFY(!watched.Control("Text4")->isVisible());  // hidden under text2

@@ -13,7 +13,7 @@ namespace {
 constexpr std::int64_t kDec7 = 20'794 * std::int64_t{86'400'000};  // 2026-12-07T00:00:00Z
 
 // A sweep at 100 kHz/s begun on the hour, reaching `mhz` in 1 MHz steps.
-StepRow Step(int hour, std::int64_t mhz, std::optional<double> peakDb, double periodS) {
+HeardStep Step(int hour, std::int64_t mhz, std::optional<double> peakDb, double periodS) {
     const std::int64_t hertz = mhz * 1'000'000;
     return {kDec7 + hour * std::int64_t{3'600'000} + hertz / 100,
             periodS,

@@ -122,8 +122,8 @@ double Sweep::ReachesUtcMs(double hertz, double nearUtcMs) const {
 static double Envelope(const Sweep& sweep, double hertz, double sinceS, double nowS,
                        double delayS) {
     const double leftS = nowS - delayS, hertzPerS = sweep.kHzPerS * 1e3;
-    const double intoPeriodS = std::fmod(std::fmod(leftS - sweep.startS, sweep.periodS) +
-                                             sweep.periodS, sweep.periodS);
+    const double intoPeriodS =
+        std::fmod(std::fmod(leftS - sweep.startS, sweep.periodS) + sweep.periodS, sweep.periodS);
     const double arrivesS = leftS - intoPeriodS + delayS;  // the running sweep's 0 Hz, here
     const double inS = std::max(arrivesS + (hertz + 300) / hertzPerS, sinceS);
     const double outS = arrivesS + std::min(hertz + 2700, sweep.TopHz()) / hertzPerS;
@@ -134,7 +134,8 @@ static double Envelope(const Sweep& sweep, double hertz, double sinceS, double n
 
 void RigctldProxy::Tuning::Asked(const std::string& request) {
     askedHz.reset();
-    if (SetsFrequency(request)) askedHz = std::strtod(request.c_str() + request.rfind(' '), nullptr);
+    if (SetsFrequency(request))
+        askedHz = std::strtod(request.c_str() + request.rfind(' '), nullptr);
 }
 
 // The radio is on the new frequency once rigctld says so, and has heard nothing there yet.
@@ -201,7 +202,8 @@ std::string RigctldProxy::MeterReading(const Sweep& sweep, const Tuning& tuning)
     // Above the maximum usable frequency the sounder's signal never comes down here.
     const bool heard = tuning.sinceS > 0 && tuning.hertz < mufHz_;
     const double delayS = static_cast<double>(pathDelayMs_) / 1e3;
-    const double envelope = heard ? Envelope(sweep, tuning.hertz, tuning.sinceS, NowS(), delayS) : 0;
+    const double envelope =
+        heard ? Envelope(sweep, tuning.hertz, tuning.sinceS, NowS(), delayS) : 0;
     thread_local std::minstd_rand noise;  // one per proxy, each on its own thread
     const double db = -40 + std::uniform_real_distribution(-1.0, 1.0)(noise) + 50 * envelope;
     std::this_thread::sleep_for(half);

@@ -93,7 +93,7 @@ class RigctldProxy {
     struct Tuning {
         std::optional<double> askedHz;  // a frequency command on its way to rigctld
         double hertz = 0;
-        double sinceS = 0;  // when rigctld acknowledged it: s since 1970, UTC
+        double sinceS = 0;                       // when rigctld acknowledged it: s since 1970, UTC
         void Asked(const std::string& request);  // a request on its way to rigctld
         void Answered(std::string_view answer);  // rigctld's answer to it
     };

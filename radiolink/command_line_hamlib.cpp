@@ -3,9 +3,16 @@
 
 #include <hamlib/rig.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <iomanip>
 #include <optional>
 #include <stdexcept>
@@ -43,6 +50,9 @@ enum class OptionId {
     Step,
     Offset,
     Utc,
+    Log,
+    Map,
+    NoMeter,
     List,
     Help,
     Version
@@ -57,7 +67,7 @@ struct OptionSpec {
 };
 
 // clang-format off
-constexpr std::array<OptionSpec, 14> kOptions{{
+constexpr std::array<OptionSpec, 17> kOptions{{
     {'m', "model", "ID", OptionId::Model, "Hamlib radio model number (default 1, Hamlib's dummy radio; 2 is rigctld, 4 is flrig; --list shows them all)"},
     {'r', "rig-file", "PATH", OptionId::RigFile, "the radio's serial device, or host:port (default for model 2: localhost:4532)"},
     {'s', "serial-speed", "BAUD", OptionId::SerialSpeed, "serial speed in baud (default: the model's own)"},
@@ -69,6 +79,9 @@ constexpr std::array<OptionSpec, 14> kOptions{{
     {0, "step", "KHZ", OptionId::Step, "how far the radio moves at a time, as if typed into Step KHz: 50, 100 or 500 (default 100)"},
     {0, "offset", "N", OptionId::Offset, "the offset slider's position, -10 to 10, each 150 ms (default 0)"},
     {0, "utc", "", OptionId::Utc, "work from UTC, for sounders scheduled in UTC (default: the local time of day)"},
+    {0, "log", "FILE", OptionId::Log, "append a CSV row for each step to FILE: when, where, the S-meter's floor and peak"},
+    {0, "map", "FILE.png", OptionId::Map, "rewrite the propagation map as a PNG picture after every sweep"},
+    {0, "no-meter", "", OptionId::NoMeter, "never read the radio's S-meter: steps are logged without levels"},
     {'l', "list", "", OptionId::List, "list the radio models Hamlib knows and exit"},
     {'h', "help", "", OptionId::Help, "show this help and exit"},
     {'V', "version", "", OptionId::Version, "show the version and exit"},
@@ -259,6 +272,15 @@ std::optional<CommandAction> Apply(const OptionUse& use, CommandLine& command) {
         case OptionId::Utc:
             command.utc = true;
             break;
+        case OptionId::Log:
+            command.logPath = NonEmpty(use);
+            break;
+        case OptionId::Map:
+            command.mapPath = NonEmpty(use);
+            break;
+        case OptionId::NoMeter:
+            radio.readMeter = false;
+            break;
         case OptionId::List:
             return CommandAction::ListModels;
         case OptionId::Help:
@@ -308,6 +330,31 @@ std::string GivenAs(const MainFields& fields, SettingField field) {
             break;
     }
     return given("--offset", std::to_string(fields.Slider1));
+}
+
+// A file the program is asked to write is tried before the window opens, so
+// that a typing slip is not found out after hours of listening. The log is
+// opened for appending, as it will be; the map is replaced whole, so its
+// folder must take a new file.
+void CheckWritable(const std::string& option, const std::string& path, bool replaced) {
+    if (path.empty()) return;
+    errno = 0;
+    bool writable = false;
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        errno = EISDIR;
+    } else if (replaced) {
+        std::string probe = path + ".XXXXXX";
+        const int fd = mkstemp(probe.data());
+        writable = fd >= 0;
+        if (writable) {
+            close(fd);
+            unlink(probe.c_str());
+        }
+    } else if (std::FILE* file = std::fopen(path.c_str(), "a")) {
+        writable = std::fclose(file) == 0;
+    }
+    if (!writable) throw UsageError(option + " " + path + ": cannot write: " + std::strerror(errno));
 }
 
 // What the window would mark is refused before any display is looked for.
@@ -361,8 +408,13 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, std::string
         }
         CheckSounderSettings(command.fields);
         CheckSettingsAreTheRadios(command.options);
+        CheckWritable("--log", command.logPath, false);
+        CheckWritable("--map", command.mapPath, true);
     } catch (const UsageError& error) {
-        return {CommandAction::Refuse, {}, {}, false, error.what()};
+        CommandLine refused;
+        refused.action = CommandAction::Refuse;
+        refused.problem = error.what();
+        return refused;
     }
     if (command.options.model == kRigctldModel && command.options.port.empty()) {
         command.options.port = kRigctldDefaultAddress;

@@ -23,6 +23,8 @@ struct CommandLine {
     HamlibOptions options;  // OpenWindow: the radio to drive
     MainFields fields;      // OpenWindow: the fields as the window starts, settings as given
     bool utc = false;       // OpenWindow: work from UTC, not the local time of day
+    std::string logPath;    // OpenWindow: where each step is logged, if anywhere
+    std::string mapPath;    // OpenWindow: where the map's picture goes, if anywhere
     std::string problem;    // Refuse: what is wrong, naming the option
 };
 

@@ -6,12 +6,14 @@
 
 #include "tracking/number_text.hpp"
 #include "tracking/setting_check.hpp"
+#include "tracking/sweep_position.hpp"
 #include "tracking/sweep_frequency.hpp"
 
 namespace morvane {
 namespace {
 
 using std::chrono::microseconds;
+using std::chrono::milliseconds;
 
 constexpr auto kClockCheckInterval = std::chrono::seconds(60);
 
@@ -33,8 +35,8 @@ SteadyTime ReachedAt(std::int64_t hertz, const SweepPoint& point, SteadyTime now
 
 // "3:20": minutes and seconds, the seconds rounded up so that the count
 // reaches 0:00 only as the sweep does.
-std::string Countdown(std::int64_t milliseconds) {
-    const std::int64_t seconds = (milliseconds + 999) / 1000;
+std::string Countdown(std::int64_t untilMs) {
+    const std::int64_t seconds = (untilMs + 999) / 1000;
     const std::string second = DecimalText(seconds % 60);
     return DecimalText(seconds / 60) + ":" + (second.size() < 2 ? "0" : "") + second;
 }
@@ -109,8 +111,37 @@ std::optional<LateTick> Follower::Lateness() const {
 void Follower::NoteSteps(const TickOutcome& outcome, SteadyTime now) {
     const std::optional<std::int64_t> sent = handOff_.TakeSent();
     if (!outcome.sweep) return;
-    if (sent) steps_.Sent(*sent, now, ReachedAt(*sent, *outcome.sweep, now), outcome.sweep->rateKHzPerS);
+    if (sent) {
+        const SteadyTime reachedAt = ReachedAt(*sent, *outcome.sweep, now);
+        steps_.Sent(*sent, now, reachedAt, outcome.sweep->rateKHzPerS);
+        ListenAt(*sent, *outcome.sweep, now, reachedAt);
+    }
     steps_.SweepAt(*outcome.sweep, now);
+    heard_.Finish(steps_, now);
+}
+
+// Plans the meter's reads around the step just sent, clear of the next
+// step's retune, and keeps the step for the log and the map.
+void Follower::ListenAt(std::int64_t hertz, const SweepPoint& point, SteadyTime now,
+                        SteadyTime reachedAt) {
+    const std::int64_t rate = std::max<std::int32_t>(point.rateKHzPerS, 1);
+    const SteadyTime nextRetuneAt =
+        reachedAt + microseconds(std::int64_t{point.stepKHz} * 1'000'000 / rate) - milliseconds(kLeadMs);
+    const MeterPlan plan =
+        PlanMeterReads(reachedAt, point.rateKHzPerS, span_, clockAllowance_, nextRetuneAt);
+    const bool metered = options_.meterRead && !meterMissing_;
+    if (metered) link_.Listen(hertz, plan);
+    HeardStep step;
+    step.reachedUtcMs =
+        clock_.utcMs() + std::chrono::duration_cast<milliseconds>(reachedAt - now).count();
+    step.periodS = NumberFromText(fields_.Combo_period, options_.separator, SettingField::Period);
+    step.chirptimeS = NumberFromText(fields_.chirptime, options_.separator, SettingField::ChirpTime);
+    step.rateKHzPerS = point.rateKHzPerS;
+    step.stepKHz = point.stepKHz;
+    step.offsetMs = Offset(fields_.Slider1);
+    step.hertz = hertz;
+    step.mode = mode_;
+    heard_.Sent(std::move(step), reachedAt, plan, metered);
 }
 
 FollowerView Follower::View() const {
@@ -121,7 +152,10 @@ FollowerView Follower::View() const {
     view.sweep = sweepText_;
     view.progress = view.sweep.empty() ? view.stepCount : view.stepCount + "; " + view.sweep;
     view.linkDetail = report_.detail;
+    view.meter = MeterText();
+    view.meterMissing = meterMissing_.has_value();
     view.statusTip = TipHead() + "\n" + view.progress;
+    if (!view.meter.empty()) view.statusTip += "\n" + view.meter;
     if (const auto notFollowing = NotFollowing())
         view.statusTip += "\n" + *notFollowing;
     else if (steps_.Refusal())
@@ -178,6 +212,27 @@ void Follower::OnTuneAnswer(const TuneAnswer& answer) {
     ShowConnection();
 }
 
+void Follower::OnMeterReading(const MeterReading& reading) {
+    heard_.Heard(reading);
+    heard_.Finish(steps_, clock_.steady());
+}
+
+void Follower::OnRadioMode(const RadioMode& mode) {
+    mode_ = mode.mode;
+    span_ = SpanForMode(mode.mode, mode.passbandHz);
+}
+
+void Follower::OnMeterMissing(const std::string& why) {
+    meterMissing_ = why;
+}
+
+// How the map is fed, for the status's tooltip; nothing where no meter is read.
+std::string Follower::MeterText() const {
+    if (!options_.meterRead) return {};
+    if (meterMissing_) return *meterMissing_ + ": the map stays empty";
+    return "S-meter read at each step the radio is on in time; " + span_.text;
+}
+
 void Follower::ShowConnection() {
     Look look = LookNow();
     fields_.text2Background = look.colour;
@@ -218,6 +273,8 @@ std::optional<ClockTrust> Follower::CheckClock(SteadyTime now) {
     clockCheckedAt_ = now;
     const std::optional<ClockStatus> status = clock_.status();
     if (!status) return std::nullopt;
+    // An unknown clock may be as far off as the largest allowance.
+    clockAllowance_ = status->known ? microseconds(status->estimatedErrorUs) : kLargestClockAllowance;
     return TrustIn(*status);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "radiolink/hand_off.hpp"
+#include "radiolink/heard_steps.hpp"
 #include "radiolink/radio_link.hpp"
 #include "radiolink/step_record.hpp"
 #include "tracking/clock_trust.hpp"
@@ -26,6 +27,12 @@ struct FollowerClock {
     std::function<ClockReading()> timeOfDay;
     std::function<SteadyTime()> steady = [] { return std::chrono::steady_clock::now(); };
     std::function<std::optional<ClockStatus>()> status = [] { return std::nullopt; };
+    // The wall clock in ms since 1970, UTC, for the steps' times in the log.
+    std::function<std::int64_t()> utcMs = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
 };
 
 // How the frequency box shows the radio's state. Linux adds amber for a
@@ -44,6 +51,8 @@ struct FollowerOptions {
     TickTiming timing = TickTiming::SweepLocked;
     // Where the link stands until it reports: "Not connected, ...", "waiting for ...".
     LinkReport firstReport;
+    // Whether the link reads the radio's S-meter around each step.
+    bool meterRead = false;
 };
 
 // What a window shows after a tick or a link's event, beyond MainFields.
@@ -58,6 +67,10 @@ struct FollowerView {
     std::optional<ClockTrust> clock;               // set when the clock's health is (re)read
     std::string sweep;                             // "sweep in 3:20", "sweep at 14.3 MHz"
     std::string progress;                          // both above: the status's second line
+    // How the S-meter is read for the map: "S-meter read at each step; USB: 300
+    // to 2 700 Hz above the step", or why it is not.
+    std::string meter;
+    bool meterMissing = false;  // the radio has no meter to read
 };
 
 // Follows the sweep: runs every tick against the fields, hands the stepped
@@ -82,6 +95,12 @@ class Follower final : public LinkListener {
     void OnLinkState(const LinkReport& report) override;
     void OnItemValue(LinkItem item, std::string text) override;
     void OnTuneAnswer(const TuneAnswer& answer) override;
+    void OnMeterReading(const MeterReading& reading) override;
+    void OnRadioMode(const RadioMode& mode) override;
+    void OnMeterMissing(const std::string& why) override;
+
+    // The steps finished since the last call, with what the radio heard at each.
+    std::vector<HeardStep> TakeHeardSteps() { return heard_.Take(); }
 
     // Read by the tests and the bench.
     const StepCount& Steps() const { return steps_; }
@@ -100,6 +119,8 @@ class Follower final : public LinkListener {
     void ShowConnection();
     std::optional<LateTick> Lateness() const;
     void NoteSteps(const TickOutcome& outcome, SteadyTime now);
+    void ListenAt(std::int64_t hertz, const SweepPoint& point, SteadyTime now, SteadyTime reachedAt);
+    std::string MeterText() const;
     std::optional<ClockTrust> CheckClock(SteadyTime now);
     void CheckSettings();
 
@@ -124,6 +145,13 @@ class Follower final : public LinkListener {
     std::optional<std::int32_t> armedCtime_;
     int lastGapMs_ = kTickIntervalMs;
     std::optional<SteadyTime> clockCheckedAt_;
+    // How far off the clock may be, as the kernel last said: the meter's reads
+    // keep this far clear of the chirp either way.
+    std::chrono::microseconds clockAllowance_ = kLargestClockAllowance;
+    ListeningSpan span_ = SpanForMode("", 0);
+    std::string mode_;
+    std::optional<std::string> meterMissing_;
+    HeardSteps heard_;
 };
 
 }  // namespace morvane

@@ -3,8 +3,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "tracking/listening.hpp"
 
 namespace morvane {
 
@@ -51,6 +54,23 @@ struct TuneAnswer {
     bool answered = true;  // false: the radio said nothing, which is no refusal
 };
 
+// What the radio's S-meter said around one step: in dB over S9, before the
+// chirp could arrive and at its highest after it had passed; a level not read
+// (no time for it before the next retune) is missing.
+struct MeterReading {
+    std::int64_t hertz = 0;
+    std::optional<double> floorDb;
+    std::optional<double> peakDb;
+    int reads = 0;
+};
+
+// The radio's mode as Hamlib names it ("USB") and its passband in Hz (0: the mode's default).
+struct RadioMode {
+    std::string mode;
+    std::int64_t passbandHz = 0;
+    bool operator==(const RadioMode&) const = default;
+};
+
 // What a link reports. Every call arrives on the window's event thread.
 class LinkListener {
   public:
@@ -58,6 +78,11 @@ class LinkListener {
     virtual void OnLinkState(const LinkReport& report) = 0;
     virtual void OnItemValue(LinkItem item, std::string text) = 0;  // replaces the field's text
     virtual void OnTuneAnswer(const TuneAnswer& answer) = 0;
+    // Links that read the radio's meter and mode; told whenever they change.
+    virtual void OnMeterReading(const MeterReading& /*reading*/) {}
+    virtual void OnRadioMode(const RadioMode& /*mode*/) {}
+    // The radio has no meter the link can read: said once.
+    virtual void OnMeterMissing(const std::string& /*why*/) {}
 };
 
 // The status line's two texts as the radio-control program's link words them.
@@ -76,6 +101,9 @@ class RadioLink {
     // Notes that a tick has just run, so that a link that reads the radio can
     // do it halfway between ticks, where no retune is due.
     virtual void NoteTick() {}
+    // When to read the S-meter around the step just handed to Tune, once the
+    // radio has taken it; a link that reads no meter ignores it.
+    virtual void Listen(std::int64_t /*hertz*/, const MeterPlan& /*plan*/) {}
 };
 
 }  // namespace morvane

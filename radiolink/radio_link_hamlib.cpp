@@ -45,6 +45,19 @@ constexpr milliseconds kOpenLimit{3000};
 // the worker has to close the radio before it is left behind.
 constexpr milliseconds kClosingCallLimit{200};
 constexpr milliseconds kClosingLimit{700};
+// How long the worker waits, after a retune is taken, for the follower's word
+// on when to read the meter. The follower gives it in the same tick as the
+// retune, microseconds later, so it is nearly always there already; a link
+// with no follower to plan must not lose its readings to the wait.
+constexpr milliseconds kPlanWait{5};
+// The meter falls back from its peak over tens of ms: a second read catches a
+// peak the first missed by a glitch, more only keep the radio busy.
+constexpr int kPeakReads = 2;
+// How often the radio's mode and passband are read again, so that a change
+// made at the radio moves where the chirp is listened for.
+constexpr milliseconds kModeReadInterval{2000};
+// How many of the latest calls a read's length is judged by.
+constexpr std::size_t kCallTimesKept = 8;
 
 // Hamlib's trace goes to stderr from the first call on, so it is quietened first.
 void LoadHamlib() {
@@ -119,11 +132,37 @@ class Radio {
     }
     // Whether a call overran its deadline: the radio is lost.
     bool Overran() const { return overran_; }
+    bool HasMeter() const { return rig_has_get_level(rig_, RIG_LEVEL_STRENGTH) != 0; }
+    // The S-meter in dB over S9, or nullopt when the radio gave no reading.
+    std::optional<double> ReadStrength() {
+        value_t level{};
+        const auto read = [&] {
+            return rig_get_level(rig_, RIG_VFO_CURR, RIG_LEVEL_STRENGTH, &level);
+        };
+        if (Call(kCallLimit, read) != RIG_OK) return std::nullopt;
+        return static_cast<double>(level.i);
+    }
+    std::optional<RadioMode> ReadMode() {
+        rmode_t mode = RIG_MODE_NONE;
+        pbwidth_t width = 0;
+        if (Call(kCallLimit, [&] { return rig_get_mode(rig_, RIG_VFO_CURR, &mode, &width); }) !=
+            RIG_OK)
+            return std::nullopt;
+        return RadioMode{rig_strrmode(mode), width > 0 ? static_cast<std::int64_t>(width) : 0};
+    }
+    // The longest of the latest calls: how long the next read may take.
+    std::chrono::microseconds LongestRecentCall() const {
+        return callTimes_.empty() ? std::chrono::microseconds(0)
+                                  : *std::max_element(callTimes_.begin(), callTimes_.end());
+    }
 
   private:
     int Call(milliseconds limit, const std::function<int()>& call) {
         int result = -RIG_EIO;
+        const auto start = Clock::now();
         if (!watch_.RunWithin(rig_, limit, [&] { result = call(); })) overran_ = true;
+        callTimes_.push_back(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start));
+        if (callTimes_.size() > kCallTimesKept) callTimes_.pop_front();
         return overran_ ? -RIG_ETIMEOUT : result;
     }
     bool SetConf(const std::string& name, const std::string& value) {
@@ -135,6 +174,7 @@ class Radio {
     RIG* rig_ = nullptr;
     bool opened_ = false;
     bool overran_ = false;
+    std::deque<std::chrono::microseconds> callTimes_;
 };
 
 std::string Radio::Configure(const HamlibOptions& options) {
@@ -182,11 +222,13 @@ RadioTexts TextsFor(const HamlibOptions& options) {
 constexpr const char* kNoAnswer = "the radio does not answer";
 
 struct Event {
-    enum class Kind { State, Values, Answer } kind;
-    LinkReport report = {};    // State
+    enum class Kind { State, Values, Answer, Meter, Mode, MeterMissing } kind;
+    LinkReport report = {};    // State; MeterMissing: why, in its detail
     std::string display = {};  // Values: text2
     std::string hertz = {};    // Values: Text4
     TuneAnswer answer = {};    // Answer
+    MeterReading meter = {};   // Meter
+    RadioMode mode = {};       // Mode
 };
 
 Event State(LinkState state, std::string status, std::string detail) {
@@ -226,6 +268,13 @@ struct HamlibLink::Shared {
     std::unique_ptr<Radio> OpenWhenReady(bool answeredBefore);
     bool FollowRadio(Radio& radio);
     bool Retune(Radio& radio, std::int64_t hertz);
+    void MeetRadio(Radio& radio);
+    void ListenAround(Radio& radio, std::int64_t hertz);
+    std::optional<MeterPlan> WaitForPlan(std::int64_t hertz);
+    std::optional<double> ReadMeter(Radio& radio, MeterReading& reading);
+    bool RetunePending();
+    bool SleepUnlessRetune(Clock::time_point until);
+    void ReadModeIfDue(Radio& radio);
     std::optional<std::int64_t> Read(Radio& radio, std::optional<std::int64_t>& lastReported);
     void Tell(Event event);
     bool IsNews(LinkReport& report);
@@ -245,7 +294,16 @@ struct HamlibLink::Shared {
     bool connectedBefore = false;  // the radio has answered, so a failure to open is a loss
     LinkReport told;               // the last report queued
     std::optional<std::int64_t> pendingFrequency;
+    Clock::time_point pendingSince;  // when the pending frequency was handed over
+    std::optional<std::pair<std::int64_t, MeterPlan>> plan;  // the follower's, for the latest step
+    Clock::time_point meterReadEnded;  // when the latest meter read ended
     std::deque<Event> events;
+    // The worker's own: whether to read the meter on this radio, and its mode.
+    bool meterReadable = false;
+    bool meterMissingTold = false;
+    std::optional<RadioMode> mode;
+    Clock::time_point nextModeRead;
+    std::atomic<int> meterSteps{0}, meterReads{0}, delayedRetunes{0};
     // When the window's last tick ran (steady clock), for the worker's reads.
     std::atomic<Clock::rep> lastTickNs{0};
     CallWatch watch;  // last: its watchdog calls back into the above
@@ -258,6 +316,7 @@ void HamlibLink::Shared::Run() {
     while (const std::unique_ptr<Radio> radio = OpenWhenReady(answeredBefore)) {
         answeredBefore = true;
         Tell(Connected(texts));
+        MeetRadio(*radio);
         if (!FollowRadio(*radio)) break;
         Tell(Lost(texts));
     }
@@ -309,6 +368,7 @@ bool HamlibLink::Shared::FollowRadio(Radio& radio) {
         // A command goes before the next reading; the reading then shows its effect.
         if (frequency) {
             answered = Retune(radio, *frequency);
+            if (answered && meterReadable) ListenAround(radio, *frequency);
         } else if (Read(radio, lastReported)) {
             failingSince = kNotFailing;
             nextRead = NextQuietMoment(LastTick(), options.pollInterval);
@@ -336,10 +396,88 @@ bool HamlibLink::Shared::Retune(Radio& radio, std::int64_t hertz) {
     return answered;
 }
 
+// What the link learns of a radio once it opens: whether its meter can be
+// read, said once when it cannot, and the mode the chirp is listened for in.
+void HamlibLink::Shared::MeetRadio(Radio& radio) {
+    meterReadable = options.readMeter && radio.HasMeter();
+    if (options.readMeter && !meterReadable && !std::exchange(meterMissingTold, true)) {
+        Event missing{.kind = Event::Kind::MeterMissing};
+        missing.report.detail = "the radio has no S-meter Hamlib can read (RIG_LEVEL_STRENGTH)";
+        Tell(std::move(missing));
+    }
+    mode.reset();
+    nextModeRead = Clock::now();
+    ReadModeIfDue(radio);
+}
+
+void HamlibLink::Shared::ReadModeIfDue(Radio& radio) {
+    if (!meterReadable || Clock::now() < nextModeRead) return;
+    nextModeRead = Clock::now() + kModeReadInterval;
+    const std::optional<RadioMode> now = radio.ReadMode();
+    if (!now || now == mode) return;
+    mode = now;
+    Tell({.kind = Event::Kind::Mode, .mode = *now});
+}
+
+// Reads the meter around the step just taken, as the follower planned: its
+// floor while the chirp cannot have come yet, its peak once it must have
+// passed. A read starts only when the longest of the latest calls would end it
+// before the next retune is due, and none starts while a retune waits.
+void HamlibLink::Shared::ListenAround(Radio& radio, std::int64_t hertz) {
+    const std::optional<MeterPlan> planned = WaitForPlan(hertz);
+    if (!planned) return;
+    MeterReading reading;
+    reading.hertz = hertz;
+    const auto fits = [&](Clock::time_point deadline) {
+        return !RetunePending() && ReadFits(Clock::now(), radio.LongestRecentCall(), deadline);
+    };
+    if (fits(planned->floorBy)) reading.floorDb = ReadMeter(radio, reading);
+    if (SleepUnlessRetune(planned->peakFrom)) {
+        for (int i = 0; i < kPeakReads && fits(planned->leaveBy) && !radio.Overran(); ++i) {
+            const std::optional<double> level = ReadMeter(radio, reading);
+            if (level) reading.peakDb = std::max(reading.peakDb.value_or(*level), *level);
+        }
+    }
+    if (reading.reads > 0) ++meterSteps;
+    Tell({.kind = Event::Kind::Meter, .meter = reading});
+}
+
+// The follower's plan for `hertz`, handed over just after the retune was.
+std::optional<MeterPlan> HamlibLink::Shared::WaitForPlan(std::int64_t hertz) {
+    std::unique_lock lock(mutex);
+    const auto ready = [&] {
+        return stopping || pendingFrequency || (plan && plan->first == hertz);
+    };
+    changed.wait_for(lock, kPlanWait, ready);
+    if (stopping || pendingFrequency || !plan || plan->first != hertz) return std::nullopt;
+    return std::exchange(plan, std::nullopt)->second;
+}
+
+std::optional<double> HamlibLink::Shared::ReadMeter(Radio& radio, MeterReading& reading) {
+    const std::optional<double> level = radio.ReadStrength();
+    ++reading.reads;
+    ++meterReads;
+    std::lock_guard lock(mutex);
+    meterReadEnded = Clock::now();
+    return level;
+}
+
+bool HamlibLink::Shared::RetunePending() {
+    std::lock_guard lock(mutex);
+    return stopping || pendingFrequency.has_value();
+}
+
+// False when a retune or the link's end comes first.
+bool HamlibLink::Shared::SleepUnlessRetune(Clock::time_point until) {
+    std::unique_lock lock(mutex);
+    return !changed.wait_until(lock, until, [this] { return stopping || pendingFrequency; });
+}
+
 // The radio's frequency, passed on to the hot links when it has changed.
 std::optional<std::int64_t> HamlibLink::Shared::Read(Radio& radio,
                                                      std::optional<std::int64_t>& lastReported) {
     const std::optional<std::int64_t> reading = radio.ReadFrequency();
+    if (reading) ReadModeIfDue(radio);
     if (reading && reading != lastReported) {
         lastReported = reading;
         Tell({.kind = Event::Kind::Values,
@@ -391,6 +529,8 @@ bool HamlibLink::Shared::WaitForWork(Clock::time_point nextRead,
     changed.wait_until(lock, nextRead, [this] { return stopping || pendingFrequency; });
     if (stopping) return false;
     frequency = std::exchange(pendingFrequency, std::nullopt);
+    // A retune handed over while the meter was being read had to wait for it.
+    if (frequency && pendingSince < meterReadEnded) ++delayedRetunes;
     return true;
 }
 
@@ -457,8 +597,21 @@ void HamlibLink::Tune(std::int64_t hertz) {
     {
         std::lock_guard lock(shared_->mutex);
         shared_->pendingFrequency = hertz;
+        shared_->pendingSince = Clock::now();
     }
     shared_->changed.notify_all();
+}
+
+void HamlibLink::Listen(std::int64_t hertz, const MeterPlan& plan) {
+    {
+        std::lock_guard lock(shared_->mutex);
+        shared_->plan = {hertz, plan};
+    }
+    shared_->changed.notify_all();
+}
+
+MeterStats HamlibLink::Stats() const {
+    return {shared_->meterSteps, shared_->meterReads, shared_->delayedRetunes};
 }
 
 const std::string& HamlibLink::RadioName() const {
@@ -482,6 +635,15 @@ void HamlibLink::DeliverEvents(LinkListener& listener) {
                 break;
             case Event::Kind::Answer:
                 listener.OnTuneAnswer(event.answer);
+                break;
+            case Event::Kind::Meter:
+                listener.OnMeterReading(event.meter);
+                break;
+            case Event::Kind::Mode:
+                listener.OnRadioMode(event.mode);
+                break;
+            case Event::Kind::MeterMissing:
+                listener.OnMeterMissing(event.report.detail);
                 break;
         }
     }

@@ -23,6 +23,14 @@ struct HamlibOptions {
     std::vector<std::pair<std::string, std::string>> config;  // further NAME=VALUE settings
     int debugLevel = 0;                           // Hamlib's own trace on stderr, 0 (none) to 5
     std::chrono::milliseconds pollInterval{250};  // how often the radio's frequency is read
+    bool readMeter = true;  // read the S-meter around each step the follower plans for
+};
+
+// How the S-meter reads went, for the benchmarks.
+struct MeterStats {
+    int steps = 0;           // steps whose meter was read at least once
+    int reads = 0;           // meter reads in all
+    int delayedRetunes = 0;  // retunes that waited for a meter read to end: none should
 };
 
 // One radio model Hamlib knows.
@@ -60,6 +68,8 @@ class HamlibLink final : public RadioLink {
     void Tune(std::int64_t hertz) override;
     // Reads the radio halfway between ticks, where no retune is due.
     void NoteTick() override;
+    void Listen(std::int64_t hertz, const MeterPlan& plan) override;
+    MeterStats Stats() const;
 
     // Hands the reports, values and answers that arrived since the last call
     // to `listener`, in order.

@@ -78,7 +78,8 @@ void StepCount::SweepAt(const SweepPoint& point, SteadyTime now) {
 void StepCount::Judge(Retune& retune, const Retune* next) {
     retune.judged = true;
     std::string why = WhyLate(retune, next);
-    if (why.empty()) onTimeSteps_.insert(retune.hertz);
+    retune.onTime = why.empty();
+    if (retune.onTime) onTimeSteps_.insert(retune.hertz);
     lastJudgedHz_ = retune.hertz;
     lastJudgedWhy_ = std::move(why);
 }
@@ -128,6 +129,14 @@ void StepCount::CountWindows(const SweepPoint& point, std::int64_t sweepHz) {
                       ? lastJudgedWhy_
                       : "no retune reached the step at " + Kilohertz(latest) + " in time";
     }
+}
+
+std::optional<bool> StepCount::Judgement(std::int64_t hertz, SteadyTime reachedAt) const {
+    for (const Retune& retune : sent_) {
+        if (retune.hertz == hertz && retune.reachedAt == reachedAt && retune.judged)
+            return retune.onTime;
+    }
+    return std::nullopt;
 }
 
 std::string StepCount::Text() const {

@@ -43,6 +43,9 @@ class StepCount {
     const std::optional<std::string>& Refusal() const { return refusal_; }
     // How long the radio takes to answer a retune, as measured lately.
     std::optional<std::chrono::milliseconds> AnswerTime() const;
+    // Whether the retune for `hertz` that the sweep reaches at `reachedAt` was
+    // on time; nullopt until it is judged, or once it is forgotten.
+    std::optional<bool> Judgement(std::int64_t hertz, SteadyTime reachedAt) const;
     // "on time for 112 of 112 steps", or of the last sweep while none is judged yet.
     std::string Text() const;
 
@@ -53,6 +56,7 @@ class StepCount {
         std::int32_t rateKHz;
         std::optional<TuneAnswer> answer;
         bool judged = false;
+        bool onTime = false;
     };
     void Judge(Retune& retune, const Retune* next);
     std::string WhyLate(const Retune& retune, const Retune* next) const;

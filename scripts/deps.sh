@@ -9,7 +9,8 @@
 #            also cross-build the Windows zip with mingw-w64
 #            (cmake --workflow --preset package-windows)
 #   test     also everything the tests need: GoogleTest, Google Benchmark,
-#            rigctld, Wine, mingw-w64, clang, Xvfb, lintian (the default;
+#            rigctld, Wine, mingw-w64, clang, Xvfb, lintian, and the
+#            de_DE.UTF-8 locale the step log is written under (the default;
 #            scripts/test.sh)
 #   bench    also what the benchmark commands need (gnuplot for the plot,
 #            faketime for the frozen clock), which the test command never installs
@@ -28,7 +29,7 @@ test=(
   wine wine64 xvfb xauth x11-utils
   clang clang-tidy libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation python3 iproute2 imagemagick util-linux
-  lintian desktop-file-utils appstream
+  lintian desktop-file-utils appstream locales
 )
 bench=(gnuplot-nox faketime)
 
@@ -44,6 +45,18 @@ case "$tier" in
     ;;
 esac
 
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+
+# The step log must be written with points under a locale that writes commas.
+make_comma_locale() {
+  if [ "$tier" != build ] && [ "$tier" != package ] && [ "$tier" != package-windows ] &&
+    ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+    echo "deps: making the de_DE.UTF-8 locale" >&2
+    $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
+  fi
+}
+
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
@@ -52,12 +65,12 @@ for package in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+  make_comma_locale
   exit 0
 fi
 
 echo "deps: installing ${missing[*]}" >&2
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+make_comma_locale

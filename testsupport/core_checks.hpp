@@ -23,7 +23,9 @@ inline ClockReading ClockAt(std::int64_t msOfDay) {
 class RecordingLink : public RadioLink {
   public:
     void Tune(std::int64_t hertz) override { commands.push_back("freq " + std::to_string(hertz)); }
+    void Listen(std::int64_t hertz, const MeterPlan& plan) override { plans.push_back({hertz, plan}); }
     std::vector<std::string> commands;
+    std::vector<std::pair<std::int64_t, MeterPlan>> plans;
 };
 
 // What a command sent to the radio turned out to be.

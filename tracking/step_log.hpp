@@ -10,7 +10,7 @@ namespace morvane {
 
 // One step of the sweep as the radio heard it: a row of the step log and a
 // cell of the propagation map.
-struct StepRow {
+struct HeardStep {
     std::int64_t reachedUtcMs = 0;  // when the sweep reached the step: ms since 1970, UTC
     double periodS = 0;             // the settings the step was followed with
     double chirptimeS = 0;
@@ -22,17 +22,17 @@ struct StepRow {
     std::optional<double> peakDb;    // its highest reading after the chirp had passed
     bool onTime = false;             // the radio was on the step while its chirp passed
     std::string mode;                // the radio's mode: "USB", "LSB", "AM", "CW"...
-    bool operator==(const StepRow&) const = default;
+    bool operator==(const HeardStep&) const = default;
 };
 
 // The log's first line: the column names.
 std::string StepLogHeader();
 // One row as a line of the log, without its line end. Numbers are written with
 // "." whatever the locale; a level not read is an empty field.
-std::string StepLogLine(const StepRow& row);
+std::string StepLogLine(const HeardStep& row);
 // A line of the log read back; nullopt for the header, a blank line or one
 // that is not a row (a torn last line, a hand-edited one).
-std::optional<StepRow> ParseStepLogLine(std::string_view line);
+std::optional<HeardStep> ParseStepLogLine(std::string_view line);
 
 // "2026-12-07T19:20:31.123Z": ISO 8601, UTC, with milliseconds.
 std::string UtcTimeText(std::int64_t utcMs);

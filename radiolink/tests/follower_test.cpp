@@ -234,3 +234,69 @@ TEST(Follower, CountsTheStepsTheRadioWasOnTimeForAndColoursTheBoxByTheLatest) {
 
 }  // namespace
 }  // namespace morvane
+
+namespace morvane {
+namespace {
+
+struct MeterRow {
+    const char* what;
+    MainFields fields;
+    RadioMode mode;
+    int answerMs;            // how long the radio takes to answer a retune
+    bool meter;              // false: the radio has no meter to read
+    std::int64_t firstFloorFromReachedUs, firstPeakFromReachedUs;  // the first step's plan
+    int onTime, withLevels;  // of the rows logged
+};
+
+// Each step sent gets a plan that reads the floor before the chirp can arrive
+// and the peak after the longest path has carried it past, both clear of the
+// next retune; each step is logged once judged, with levels only when the
+// radio was on it in time.
+TEST(Follower, PlansTheMeterAroundEachStepAndLogsWhatTheRadioHeard) {
+    // The clock unknown: 20 ms either way. 100 kHz/s: 2 700 Hz pass in 27 ms.
+    const MeterRow rows[] = {
+        {"100/100 in USB", Sweep("100", "100"), {"USB", 2400}, 1, true, 3'000 - 20'000,
+         27'000 + 60'000, 10, 10},
+        {"100/100 in LSB: heard before the sweep reaches the step", Sweep("100", "100"),
+         {"LSB", 2400}, 1, true, -27'000 - 20'000, -3'000 + 60'000, 10, 10},
+        {"125/100 in AM, 6 kHz wide", Sweep("125", "100"), {"AM", 6000}, 1, true,
+         -24'000 - 20'000, 24'000 + 60'000, 10, 10},
+        {"500/50: replaced before its chirp passes", Sweep("500", "50"), {"USB", 2400}, 1, true,
+         600 - 20'000, 5'400 + 60'000, 0, 0},
+        {"answered in 700 ms: late, no levels", Sweep("100", "100"), {"USB", 2400}, 700, true,
+         3'000 - 20'000, 27'000 + 60'000, 1, 1},
+        {"no meter to read", Sweep("100", "100"), {"USB", 2400}, 1, false, 0, 0, 10, 0},
+    };
+    for (const MeterRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        Harness h(row.fields, ColourScheme::WithAmber, true);
+        h.answers.afterMs = row.answerMs;
+        h.follower_.OnRadioMode(row.mode);
+        if (!row.meter) h.follower_.OnMeterMissing("no meter");
+        h.Run(0, 20'900);  // 2.0 to 3.0 MHz
+        std::vector<HeardStep> logged;
+        for (const auto& [hertz, plan] : h.link_.plans) {
+            h.follower_.OnMeterReading({hertz, -40.0, -10.0, 3});
+            // The next retune is due when the sweep, 100 ms ahead, reaches the next step.
+            const SteadyTime reached = plan.leaveBy - milliseconds(row.fields.Combo_step == "50" ? 0 : 900);
+            (void)reached;
+        }
+        h.Run(20'900, 21'500);
+        logged = h.follower_.TakeHeardSteps();
+        EXPECT_EQ(h.link_.plans.size(), row.meter ? logged.size() : 0u);
+        EXPECT_EQ(std::count_if(logged.begin(), logged.end(), [](auto& s) { return s.onTime; }), row.onTime);
+        EXPECT_EQ(std::count_if(logged.begin(), logged.end(), [](auto& s) { return s.peakDb.has_value(); }),
+                  row.withLevels);
+        if (!row.meter || logged.empty()) continue;
+        const HeardStep& first = logged.front();
+        const MeterPlan& plan = h.link_.plans.front().second;
+        // The log's time is when the sweep reached the step, on the UTC wall clock.
+        const SteadyTime reachedAt = plan.floorBy - std::chrono::microseconds(row.firstFloorFromReachedUs);
+        EXPECT_EQ(plan.peakFrom - reachedAt, std::chrono::microseconds(row.firstPeakFromReachedUs));
+        EXPECT_EQ(first.hertz, 2'000'000);
+        EXPECT_EQ(first.mode, row.mode.mode);
+    }
+}
+
+}  // namespace
+}  // namespace morvane

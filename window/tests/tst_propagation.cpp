@@ -44,8 +44,8 @@ class PropagationTest : public QObject {
         // The dummy radio starts in FM; the sounder is heard in USB.
         const QStringList toUsb{"-m", "2", "-r", run.rigctld.address().c_str(), "M", "USB", "2400"};
         if (QProcess::execute("rigctl", toUsb) != 0) QTest::qFail("no rigctl", __FILE__, __LINE__);
-        run.log = QString("%1/steps-%2.csv").arg(directory).arg(run.mufHz);
-        run.map = QString("%1/map-%2.png").arg(directory).arg(run.mufHz);
+        run.log = QString("%1/steps-%2MHz.csv").arg(directory).arg(mufHz / 1e6);
+        run.map = QString("%1/map-%2MHz.png").arg(directory).arg(mufHz / 1e6);
         run.program.start(MORVANE_PROGRAM,
                           {"-m", "2", "-r", run.peer.address().c_str(), "--period", "300",
                            "--chirptime", QString::number(run.chirptime), "--rate",

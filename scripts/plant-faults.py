@@ -5,6 +5,10 @@ and runs the tests that guard them, to show which faults the tests catch.
 
     scripts/plant-faults.py [FAULT-NUMBER ...]     default: every fault
 
+A fault may name the tests that guard it, when only a run of the whole
+program against a real peer can tell it: the meter's reads are timed on the
+link's worker thread.
+
 Each fault is a flipped comparison, a constant off by one, a swapped branch or
 a dropped check, made by replacing one piece of text in one file. The build
 is its own (build/faults, the ci preset's settings); every fault is taken out
@@ -18,12 +22,12 @@ import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 BUILD = ROOT / "build" / "faults"
-TARGETS = ["tracking_tests", "radiolink_tests", "reliability_tests"]
+TARGETS = ["tracking_tests", "radiolink_tests", "reliability_tests", "morvane", "tst_propagation"]
 # The tests that run in seconds and use the core; the link against a real
 # rigctld and the windows do not add to what guards these files.
 LABELS = "^(tracking_tests|radiolink_tests|reliability_tests)$"
 
-# (file, text as it stands, text with the fault)
+# (file, text as it stands, text with the fault[, the tests that guard it])
 FAULTS = [
     ("tracking/number_text.cpp", "return c == ' ' || c == '\\t';", "return c == ' ';"),
     ("tracking/number_text.cpp", "if (text.front() == '-') out.push_back('-');", ""),
@@ -126,6 +130,12 @@ FAULTS = [
     # The top step, whose passband lies past the top of the band, counted as missed.
     ("radiolink/step_record.cpp", "std::min<std::int64_t>(sweepHz, point.upperLimitHz) - kHeardUntilHz",
      "std::min<std::int64_t>(sweepHz - kHeardUntilHz, point.upperLimitHz)"),
+    # The meter's peak read as soon as the floor is, before the chirp can have come.
+    ("radiolink/radio_link_hamlib.cpp", "return floorDone_ ? plan_.peakFrom :",
+     "return floorDone_ ? Clock::time_point{} :", "^tst_propagation$"),
+    # The peak planned for when the sweep reaches the step, not for when its chirp has passed.
+    ("tracking/listening.cpp", "reachedAt + SweepTime(span.highHz, rateKHz) + kLongestPathDelay",
+     "reachedAt + SweepTime(span.lowHz, rateKHz)"),
 ]
 
 
@@ -137,10 +147,10 @@ def build():
     return run(["cmake", "--build", str(BUILD), "--target", *TARGETS]).returncode == 0
 
 
-def failing_tests():
+def failing_tests(tests=None):
     """The tests that failed, or why none could run."""
-    result = run(["ctest", "--test-dir", str(BUILD), "-L", LABELS, "-E", "HamlibLink",
-                  "--timeout", "300", "-j2"])
+    chosen = ["-R", tests] if tests else ["-L", LABELS, "-E", "HamlibLink", "-j2"]
+    result = run(["ctest", "--test-dir", str(BUILD), *chosen, "--timeout", "300"])
     failed = [line.split(" - ")[1].split(" (")[0] for line in result.stdout.splitlines()
               if " - " in line and line.strip()[0].isdigit()]
     return failed if result.returncode != 0 else []
@@ -156,7 +166,7 @@ def main():
         sys.exit("plant-faults: the tests fail without a fault")
     lines = []
     for number in chosen:
-        path, original, planted = FAULTS[number - 1]
+        path, original, planted, *tests = FAULTS[number - 1]
         source = ROOT / path
         text = source.read_text()
         if text.count(original) != 1:
@@ -166,7 +176,7 @@ def main():
             if not build():
                 verdict = "caught: does not build"
             else:
-                failed = failing_tests()
+                failed = failing_tests(*tests)
                 verdict = f"caught by {', '.join(failed[:3])}" if failed else "NOT CAUGHT"
         finally:
             source.write_text(text)

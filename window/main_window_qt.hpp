@@ -54,6 +54,8 @@ class MainWindow final : public QWidget {
 
   public:
     explicit MainWindow(WindowStart start, QWidget* parent = nullptr);
+    // How the S-meter's reads went, for the benchmarks.
+    MeterStats MeterReadStats() const { return link_->Stats(); }
 
   private:
     std::unique_ptr<HamlibLink> OpenLink(HamlibOptions radio);

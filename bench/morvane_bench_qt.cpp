@@ -82,7 +82,7 @@ int main(int argc, char* argv[]) {
     QApplication application(qtArgc, argv);
     MainWindow window({command.options, command.fields,
                        command.utc ? ReadUtcClock : ReadLocalClock, ReadKernelClockStatus,
-                       bench.timing});
+                       bench.timing, command.utc, command.logPath, command.mapPath});
     std::unique_ptr<TickLogger> logger;
     if (!bench.tickLog.empty()) {
         logger = std::make_unique<TickLogger>(bench.tickLog);

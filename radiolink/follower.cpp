@@ -129,7 +129,9 @@ void Follower::ListenAt(std::int64_t hertz, const SweepPoint& point, SteadyTime 
         reachedAt + microseconds(std::int64_t{point.stepKHz} * 1'000'000 / rate) - milliseconds(kLeadMs);
     const MeterPlan plan =
         PlanMeterReads(reachedAt, point.rateKHzPerS, span_, clockAllowance_, nextRetuneAt);
-    const bool metered = options_.meterRead && !meterMissing_;
+    // A step whose chirp cannot have passed before the next retune has no peak
+    // to read, and its floor alone says nothing.
+    const bool metered = options_.meterRead && !meterMissing_ && plan.peakFrom < plan.leaveBy;
     if (metered) link_.Listen(hertz, plan);
     HeardStep step;
     step.reachedUtcMs =

@@ -310,8 +310,9 @@ struct HamlibLink::Shared {
     std::optional<MeterPlan> WaitForPlan(std::int64_t hertz);
     std::optional<double> ReadMeter(Radio& radio, MeterReading& reading);
     bool RetunePending();
-    void ReadModeIfDue(Radio& radio);
-    std::optional<std::int64_t> Read(Radio& radio, std::optional<std::int64_t>& lastReported);
+    bool ReadModeIfDue(Radio& radio);
+    std::optional<std::int64_t> Read(Radio& radio, std::optional<std::int64_t>& lastReported,
+                                     bool failing);
     void Tell(Event event);
     bool IsNews(LinkReport& report);
     void CallOverran();
@@ -413,7 +414,7 @@ bool HamlibLink::Shared::FollowRadio(Radio& radio) {
             if (const auto planned = answered && meterReadable ? WaitForPlan(*frequency) : std::nullopt)
                 listening.emplace(*frequency, *planned);
         } else if (ListenIfDue(radio, listening)) {
-        } else if (Read(radio, lastReported)) {
+        } else if (Read(radio, lastReported, failingSince != kNotFailing)) {
             failingSince = kNotFailing;
             nextRead = NextQuietMoment(LastTick(), options.pollInterval);
         } else {
@@ -454,13 +455,16 @@ void HamlibLink::Shared::MeetRadio(Radio& radio) {
     ReadModeIfDue(radio);
 }
 
-void HamlibLink::Shared::ReadModeIfDue(Radio& radio) {
-    if (!meterReadable || Clock::now() < nextModeRead) return;
+// False when the radio did not answer.
+bool HamlibLink::Shared::ReadModeIfDue(Radio& radio) {
+    if (!meterReadable || Clock::now() < nextModeRead) return true;
     nextModeRead = Clock::now() + kModeReadInterval;
     const std::optional<RadioMode> now = radio.ReadMode();
-    if (!now || now == mode) return;
-    mode = now;
-    Tell({.kind = Event::Kind::Mode, .mode = *now});
+    if (now && now != mode) {
+        mode = now;
+        Tell({.kind = Event::Kind::Mode, .mode = *now});
+    }
+    return now.has_value();
 }
 
 // The follower's plan for `hertz`, handed over just after the retune was.
@@ -509,9 +513,14 @@ bool HamlibLink::Shared::RetunePending() {
 
 // The radio's frequency, passed on to the hot links when it has changed.
 std::optional<std::int64_t> HamlibLink::Shared::Read(Radio& radio,
-                                                     std::optional<std::int64_t>& lastReported) {
+                                                     std::optional<std::int64_t>& lastReported,
+                                                     bool failing) {
+    // Now and then the mode instead of the frequency: one call at each quiet
+    // moment, so that the reads between two ticks never run into a retune. Only
+    // a frequency ends a run of failures, so none is read during one.
+    if (!failing && lastReported && meterReadable && Clock::now() >= nextModeRead)
+        return ReadModeIfDue(radio) ? lastReported : std::nullopt;
     const std::optional<std::int64_t> reading = radio.ReadFrequency();
-    if (reading) ReadModeIfDue(radio);
     if (reading && reading != lastReported) {
         lastReported = reading;
         Tell({.kind = Event::Kind::Values,

@@ -35,6 +35,9 @@ start_one() {
   port=$(free_port)
   start_rigctld "$port" "$dir/rigctld.log"
   pids+=("$RIGCTLD_PID")
+  # The dummy radio starts in FM, whose 15 kHz passband the chirp enters 75 ms
+  # before it reaches the step at 100 kHz/s; sounders are heard in USB.
+  rigctl -m 2 -r "127.0.0.1:$port" M USB 2400
   local reading=(--log "$dir/steps.csv")
   [ "$meter" = no-meter ] && reading=(--no-meter)
   QT_QPA_PLATFORM=offscreen "$BENCH_TOOLS/morvane_bench" -- -m 2 -r "127.0.0.1:$port" \
@@ -67,7 +70,8 @@ run_one() {
       report_lateness "$dir/$side" "$chirp" "$rate" "$step" "$started" "$ended"
       echo "  $side: $(cat "$dir/$side/lateness.txt")"
     done
-    echo "    $(grep '^meter:' "$dir/meter/morvane.err"), $(grep -c ',true,' "$dir/meter/steps.csv") steps on time"
+    echo "    $(grep '^meter:' "$dir/meter/morvane.err"); logged $(($(wc -l <"$dir/meter/steps.csv") - 1)) steps:" \
+      "$(grep -c ',true,' "$dir/meter/steps.csv") on time, $(grep -c ',-\?[0-9.]*,-\?[0-9.]*,true,' "$dir/meter/steps.csv") with floor and peak"
   } | tee -a "$out/summary.txt"
 }
 

@@ -16,13 +16,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 output=${1:-docs/propagation-map.png}
-scripts/deps.sh test
+scripts/deps.sh bench
 cmake --preset ci >/dev/null
 cmake --build --preset ci --target morvane sounder_peer >/dev/null
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 export TZ=UTC0 FAKETIME_DONT_FAKE_MONOTONIC=1
 period=1800 rate=500 step=100
+libfaketime=$(dpkg -L libfaketime | grep '/libfaketimeMT.so.1$')
 
 # The highest usable frequency, in MHz, at a half hour of the day (0 to 47).
 muf_at() {
@@ -37,13 +38,15 @@ sweep() {
   start=$(( (now / 86400) * 86400 + slot * 1800 ))
   # The sweep leaves 2 MHz (4 s after it starts at 500 kHz/s) 3 s from now.
   offset=$(( start - now - 3 + 4 ))
-  local fake=(faketime -f "$( [ $offset -ge 0 ] && echo + )${offset}s")
+  # libfaketime itself, not the faketime wrapper, which would stand between
+  # the script and the program and not pass the signal that ends it.
+  local fake=(env LD_PRELOAD="$libfaketime" FAKETIME="$( [ $offset -ge 0 ] && echo + )${offset}s")
   exec {peer_out}< <(exec "${fake[@]}" build/ci/testsupport/sounder_peer "$period" 0 "$rate" "$(muf_at "$slot")")
   local peer_pid=$!
   read -r -u "$peer_out" peer
   local pictures=()
   [ -n "$map" ] && pictures=(--map "$map")
-  "${fake[@]}" env QT_QPA_PLATFORM=offscreen build/ci/app/morvane -m 2 -r "$peer" --utc \
+  "${fake[@]}" QT_QPA_PLATFORM=offscreen build/ci/app/morvane -m 2 -r "$peer" --utc \
     --period "$period" --chirptime 0 --rate "$rate" --step "$step" --log "$log" "${pictures[@]}" \
     2>/dev/null &
   local program=$!

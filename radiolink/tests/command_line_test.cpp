@@ -29,7 +29,9 @@ std::string Outcome(const CommandLine& command) {
         outcome += " sounder=" + f.Combo_period + "/" + f.chirptime + "/" + f.Combo_rate + "/" +
                    f.Combo_step + "/" + std::to_string(f.Slider1) + (command.utc ? " utc" : "");
     }
-    return outcome;
+    if (!command.logPath.empty()) outcome += " log=" + command.logPath;
+    if (!command.mapPath.empty()) outcome += " map=" + command.mapPath;
+    return outcome + (radio.readMeter ? "" : " no-meter");
 }
 
 // First: once Hamlib has been quietened in this process, it stays quiet.
@@ -77,6 +79,14 @@ TEST(CommandLine, ReadsTheRadioInEveryWrittenFormAndRefusesABadOptionNamingIt) {
         {{"--chirptime", std::string(256, '5')},
          "refused: option '--chirptime' takes at most 255 characters"},
         {{"--utc=yes"}, "refused: option '--utc' takes no value"},
+        // A file to write is tried at once, not found out after hours of listening.
+        {{"--log", "/dev/null", "--map", "/tmp/map.png", "--no-meter"},
+         "model=1 port= baud=0 verbose=0 log=/dev/null map=/tmp/map.png no-meter"},
+        {{"--log", "/no/such/folder/steps.csv"},
+         "refused: --log /no/such/folder/steps.csv: cannot write: No such file or directory"},
+        {{"--map=/tmp"}, "refused: --map /tmp: cannot write: Is a directory"},
+        {{"--map", "/no/such/folder/map.png"},
+         "refused: --map /no/such/folder/map.png: cannot write: No such file or directory"},
         {{"-C", "no_such_setting=1", "-m", "2"},
          "refused: radio model 2 has no setting 'no_such_setting' (-C)"},
         // Like rigctl's, --help, --version and --list act as soon as they are read.

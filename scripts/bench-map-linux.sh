@@ -47,6 +47,12 @@ start_one() {
   pids+=("$PROGRAM_PID")
 }
 
+# The 99th percentile (nearest rank) of the counted retunes' lateness in a lateness CSV.
+p99() {
+  awk -F, 'NR > 1 && $5 == 1 { print $4 }' "$1" | sort -n |
+    awk '{ v[NR] = $1 } END { r = int(NR * 0.99); if (r < NR * 0.99) r++; if (r < 1) r = 1; print v[r] }'
+}
+
 run_one() {
   local rate=$1 step=$2 chirp=$3
   local seconds=${BENCH_SECONDS:-40}
@@ -69,6 +75,7 @@ run_one() {
       arrivals_from_rigctld_log "$dir/$side/rigctld.log" >"$dir/$side/arrivals.txt"
       report_lateness "$dir/$side" "$chirp" "$rate" "$step" "$started" "$ended"
       echo "  $side: $(cat "$dir/$side/lateness.txt")"
+      echo "    lateness p99: $(p99 "$dir/$side/lateness.csv") ms"
     done
     echo "    $(grep '^meter:' "$dir/meter/morvane.err"); logged $(($(wc -l <"$dir/meter/steps.csv") - 1)) steps:" \
       "$(grep -c ',true,' "$dir/meter/steps.csv") on time, $(grep -c ',-\?[0-9.]*,-\?[0-9.]*,true,' "$dir/meter/steps.csv") with floor and peak"

@@ -222,6 +222,7 @@ void Follower::OnMeterReading(const MeterReading& reading) {
 void Follower::OnRadioMode(const RadioMode& mode) {
     mode_ = mode.mode;
     span_ = SpanForMode(mode.mode, mode.passbandHz);
+    steps_.ListenOver(span_);
 }
 
 void Follower::OnMeterMissing(const std::string& why) {

@@ -34,7 +34,7 @@ std::string Kilohertz(std::int64_t hertz) {
 
 void StepCount::Sent(std::int64_t hertz, SteadyTime sentAt, SteadyTime reachedAt,
                      std::int32_t rateKHz) {
-    sent_.push_back({hertz, sentAt, reachedAt, rateKHz, std::nullopt});
+    sent_.push_back({hertz, sentAt, reachedAt, rateKHz, span_, std::nullopt});
     if (sent_.size() > kRetunesKept) sent_.pop_front();
 }
 
@@ -68,7 +68,7 @@ void StepCount::SweepAt(const SweepPoint& point, SteadyTime now) {
     sweepHz_ = sweepHz;
     for (std::size_t i = 0; i < sent_.size(); ++i) {
         Retune& retune = sent_[i];
-        if (retune.judged || now < retune.reachedAt + SweepTime(kHeardUntilHz, retune.rateKHz))
+        if (retune.judged || now < retune.reachedAt + SweepTime(retune.span.highHz, retune.rateKHz))
             continue;
         Judge(retune, i + 1 < sent_.size() ? &sent_[i + 1] : nullptr);
     }
@@ -86,12 +86,12 @@ void StepCount::Judge(Retune& retune, const Retune* next) {
 
 // Empty when the retune was on time.
 std::string StepCount::WhyLate(const Retune& retune, const Retune* next) const {
-    const SteadyTime heardFrom = retune.reachedAt + SweepTime(kHeardFromHz, retune.rateKHz);
-    const SteadyTime heardUntil = retune.reachedAt + SweepTime(kHeardUntilHz, retune.rateKHz);
+    const SteadyTime heardFrom = retune.reachedAt + SweepTime(retune.span.lowHz, retune.rateKHz);
+    const SteadyTime heardUntil = retune.reachedAt + SweepTime(retune.span.highHz, retune.rateKHz);
     if (retune.answer && !retune.answer->accepted)
         return "the radio refuses the frequency: " + retune.answer->refusal;
     // Morvane started, or the link came back, after the sweep had reached this step.
-    if (retune.sentAt >= retune.reachedAt)
+    if (retune.sentAt >= std::min(retune.reachedAt, heardFrom))
         return "the retune to " + Kilohertz(retune.hertz) + " left after the sweep had reached it";
     const std::optional<milliseconds> took =
         retune.answer ? std::chrono::duration_cast<milliseconds>(retune.answer->at - retune.sentAt)
@@ -113,7 +113,7 @@ void StepCount::CountWindows(const SweepPoint& point, std::int64_t sweepHz) {
     // the top of the band, so a step whose passband reaches past the top has no
     // chirp to hear: at 500 kHz/s the 16 MHz step, whose window closes as it opens.
     const std::int64_t judgedUpTo =
-        std::min<std::int64_t>(sweepHz, point.upperLimitHz) - kHeardUntilHz;
+        std::min<std::int64_t>(sweepHz, point.upperLimitHz) - span_.highHz;
     if (stepHz <= 0 || judgedUpTo < kBandBottomHz) return;
     windows_ = static_cast<int>((judgedUpTo - kBandBottomHz) / stepHz + 1);
     onTime_ = static_cast<int>(std::count_if(onTimeSteps_.begin(), onTimeSteps_.end(),

@@ -9,26 +9,25 @@
 #include <string>
 
 #include "radiolink/radio_link.hpp"
+#include "tracking/listening.hpp"
 #include "tracking/tick.hpp"
 
 namespace morvane {
 
-// In USB the receiver hears the chirp while it lies this far above the
-// frequency it is tuned to; the sweep covers the span in 300 Hz / rate to
-// 2 700 Hz / rate after it reaches the step's frequency.
-inline constexpr std::int64_t kHeardFromHz = 300;
-inline constexpr std::int64_t kHeardUntilHz = 2'700;
-
 // Counts the steps of the sweep in progress that the radio was on time for.
 // A step was on time when the radio took its retune before the chirp came
 // into the passband, and the next retune did not take it away before the
-// chirp had passed. Every step window the sweep opens counts, those no
+// chirp had passed. In USB the chirp is in the passband from 300 Hz to
+// 2 700 Hz above the step, 300 Hz / rate to 2 700 Hz / rate after the sweep
+// reaches it; in another mode where its span puts it. Every step window the sweep opens counts, those no
 // retune reached included, so that a radio that refuses, answers late or is
 // passed over by late ticks shows as what it is.
 class StepCount {
   public:
     // A retune for `hertz` left at `sentAt`; the sweep reaches `hertz` at `reachedAt`.
     void Sent(std::int64_t hertz, SteadyTime sentAt, SteadyTime reachedAt, std::int32_t rateKHz);
+    // Where the radio hears the chirp from now on, by its mode.
+    void ListenOver(const ListeningSpan& span) { span_ = span; }
     void Answered(const TuneAnswer& answer);
     // Where the sweep stands at `now`: judges every step whose chirp has passed.
     void SweepAt(const SweepPoint& point, SteadyTime now);
@@ -54,6 +53,7 @@ class StepCount {
         std::int64_t hertz;
         SteadyTime sentAt, reachedAt;
         std::int32_t rateKHz;
+        ListeningSpan span;
         std::optional<TuneAnswer> answer;
         bool judged = false;
         bool onTime = false;
@@ -62,6 +62,7 @@ class StepCount {
     std::string WhyLate(const Retune& retune, const Retune* next) const;
     void CountWindows(const SweepPoint& point, std::int64_t sweepHz);
 
+    ListeningSpan span_ = SpanForMode("USB", 0);
     std::deque<Retune> sent_;  // the latest retunes, judged or not
     std::set<std::int64_t> onTimeSteps_;
     std::int64_t sweepHz_ = 0;  // how far the sweep had run at the last tick

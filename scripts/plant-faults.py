@@ -119,7 +119,7 @@ FAULTS = [
      "        TimeSinceSweepBegan(0, fields.chirptime, fields.Combo_period, 0, separator);\n"
      "        fields.Text1 = TimeOfDayText(clock);\n"),
     # Where the sweep is, and what the tooltip says of a radio the status calls not connected.
-    ("radiolink/follower.cpp", "(milliseconds + 999) / 1000", "milliseconds / 1000"),
+    ("radiolink/follower.cpp", "(untilMs + 999) / 1000", "untilMs / 1000"),
     ("radiolink/follower.cpp", "Countdown(point.periodMs - sinceBegan + bottomAt)",
      "Countdown(bottomAt - sinceBegan)"),
     ("radiolink/follower.cpp", '"not connected: " + why', "report_.detail"),
@@ -128,8 +128,8 @@ FAULTS = [
     # A kernel that could not be asked.
     ("tracking/clock_trust.cpp", "if (!status.known) {", "if (false) {"),
     # The top step, whose passband lies past the top of the band, counted as missed.
-    ("radiolink/step_record.cpp", "std::min<std::int64_t>(sweepHz, point.upperLimitHz) - kHeardUntilHz",
-     "std::min<std::int64_t>(sweepHz - kHeardUntilHz, point.upperLimitHz)"),
+    ("radiolink/step_record.cpp", "std::min<std::int64_t>(sweepHz, point.upperLimitHz) - span_.highHz",
+     "std::min<std::int64_t>(sweepHz - span_.highHz, point.upperLimitHz)"),
     # The meter's peak read as soon as the floor is, before the chirp can have come.
     ("radiolink/radio_link_hamlib.cpp", "return floorDone_ ? plan_.peakFrom :",
      "return floorDone_ ? Clock::time_point{} :", "^tst_propagation$"),

@@ -263,6 +263,13 @@ TEST(Follower, PlansTheMeterAroundEachStepAndLogsWhatTheRadioHeard) {
          27'000 + 60'000, 900'000, 11, 11, 11},
         {"100/100 in LSB: heard before the sweep reaches the step", Sweep("100", "100"),
          {"LSB", 2400}, 1, true, -27'000 - 20'000, -3'000 + 60'000, 900'000, 11, 11, 11},
+        // LSB hears the chirp 27 to 3 ms before the sweep reaches the step: a radio
+        // that takes its retune 20 ms before that is on time in USB, not in LSB.
+        // Only 2 MHz, sent 200 ms ahead while the receiver waited there, is.
+        {"100/100 in LSB, answered in 80 ms: late", Sweep("100", "100"), {"LSB", 2400}, 80, true,
+         -27'000 - 20'000, -3'000 + 60'000, 900'000, 11, 1, 1},
+        {"100/100 in USB, answered in 80 ms", Sweep("100", "100"), {"USB", 2400}, 80, true,
+         3'000 - 20'000, 27'000 + 60'000, 900'000, 11, 11, 11},
         {"125/100 in AM, 6 kHz wide", Sweep("125", "100"), {"AM", 6000}, 1, true,
          -24'000 - 20'000, 24'000 + 60'000, 700'000, 11, 11, 11},
         // The next retune leaves as the sweep reaches the step: no peak to read, no reads.

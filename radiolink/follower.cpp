@@ -124,9 +124,9 @@ void Follower::NoteSteps(const TickOutcome& outcome, SteadyTime now) {
 // step's retune, and keeps the step for the log and the map.
 void Follower::ListenAt(std::int64_t hertz, const SweepPoint& point, SteadyTime now,
                         SteadyTime reachedAt) {
-    const std::int64_t rate = std::max<std::int32_t>(point.rateKHzPerS, 1);
-    const SteadyTime nextRetuneAt =
-        reachedAt + microseconds(std::int64_t{point.stepKHz} * 1'000'000 / rate) - milliseconds(kLeadMs);
+    const SteadyTime nextRetuneAt = reachedAt +
+                                    SweepTime(std::int64_t{point.stepKHz} * 1000, point.rateKHzPerS) -
+                                    milliseconds(kLeadMs);
     const MeterPlan plan =
         PlanMeterReads(reachedAt, point.rateKHzPerS, span_, clockAllowance_, nextRetuneAt);
     // A step whose chirp cannot have passed before the next retune has no peak

@@ -12,7 +12,6 @@
 namespace morvane {
 namespace {
 
-using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
 // Enough to judge every retune still on its way, and to measure the radio by.
@@ -20,11 +19,6 @@ constexpr std::size_t kRetunesKept = 32;
 constexpr std::size_t kAnswerTimesKept = 5;
 // A sweep that falls back further than this has begun again (or the settings moved it).
 constexpr std::int64_t kNewSweepFallHz = 1'000'000;
-
-// How long the sweep takes to cover `hertz` at `rateKHz` (kHz/s, so Hz/ms).
-microseconds SweepTime(std::int64_t hertz, std::int32_t rateKHz) {
-    return microseconds(hertz * 1000 / std::max<std::int32_t>(rateKHz, 1));
-}
 
 std::string Kilohertz(std::int64_t hertz) {
     return DecimalText(hertz / 1000) + " kHz";

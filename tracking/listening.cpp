@@ -53,12 +53,11 @@ std::string Hertz(std::int64_t hertz) {
     return grouped + " Hz";
 }
 
-// How long the sweep takes to cover `hertz` at `rateKHz`, Hz per ms.
+}  // namespace
+
 microseconds SweepTime(std::int64_t hertz, std::int32_t rateKHz) {
     return microseconds(hertz * 1000 / std::max<std::int32_t>(rateKHz, 1));
 }
-
-}  // namespace
 
 ListeningSpan SpanForMode(std::string_view mode, std::int64_t passbandHz) {
     const std::int64_t width = passbandHz > 0 ? passbandHz : kDefaultPassbandHz;

@@ -45,6 +45,9 @@ struct MeterPlan {
 MeterPlan PlanMeterReads(MeterTime reachedAt, std::int32_t rateKHz, const ListeningSpan& span,
                          std::chrono::microseconds clockError, MeterTime nextRetuneAt);
 
+// How long the sweep takes to cover `hertz` at `rateKHz` (kHz/s, so Hz per ms).
+std::chrono::microseconds SweepTime(std::int64_t hertz, std::int32_t rateKHz);
+
 // Whether a read that takes `readTime` and starts at `now` ends by `deadline`.
 bool ReadFits(MeterTime now, std::chrono::microseconds readTime, MeterTime deadline);
 

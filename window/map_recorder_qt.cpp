@@ -37,6 +37,24 @@ bool LastOfItsSweep(const HeardStep& step) {
     return rate != nullptr && step.hertz + std::int64_t{step.stepKHz} * 1000 > rate->upperLimitHz;
 }
 
+// Where the rows of the day `today` ("2026-12-07") begin, near enough. The log
+// grows in time order, months of it, so they stand at its end: stepping back
+// from the end until a row of an earlier day (or the start) keeps start-up
+// quick however long the log has grown.
+std::streamoff TodaysRowsFrom(std::ifstream& log, const std::string& today) {
+    log.seekg(0, std::ios::end);
+    const std::streamoff size = log.tellg();
+    for (std::streamoff back = 1 << 16;; back *= 2) {
+        const std::streamoff from = std::max<std::streamoff>(size - back, 0);
+        log.clear();
+        log.seekg(from);
+        std::string line;
+        if (from > 0) std::getline(log, line);  // the rest of a row cut by the seek
+        if (from == 0 || !std::getline(log, line) || line.compare(0, today.size(), today) < 0)
+            return from;
+    }
+}
+
 }  // namespace
 
 MapRecorder::MapRecorder(std::string logPath, std::string mapPath)
@@ -57,11 +75,16 @@ MapRecorder::~MapRecorder() {
 
 // The day's rows already logged, by an earlier run, go on the map first.
 void MapRecorder::LoadToday() {
-    std::ifstream log(logPath_);
-    const std::int64_t today = UtcNowMs() / kDayMs;
+    std::ifstream log(logPath_, std::ios::binary);
+    const std::int64_t now = UtcNowMs();
+    const std::string today = UtcTimeText(now).substr(0, 10);
+    const std::streamoff from = TodaysRowsFrom(log, today);
+    log.clear();
+    log.seekg(from);
     for (std::string line; std::getline(log, line);) {
+        if (line.compare(0, today.size(), today) != 0) continue;
         const std::optional<HeardStep> step = ParseStepLogLine(line);
-        if (step && step->reachedUtcMs / kDayMs == today) map_.Add(*step);
+        if (step && step->reachedUtcMs / kDayMs == now / kDayMs) map_.Add(*step);
     }
 }
 

@@ -3,7 +3,9 @@
 // frequency put them, in the scale's colours, and the picture saved whole.
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fstream>
 
+#include "window/map_recorder_qt.hpp"
 #include "window/propagation_map_qt.hpp"
 
 using namespace morvane;
@@ -76,6 +78,41 @@ class PropagationMapTest : public QObject {
             qPrintable(why));
         QVERIFY(!SaveMapPng(QImage(), path, &why));  // no picture to encode: fails half-way
         QCOMPARE(QImage(path).size(), QSize(300, 200));
+    }
+
+    void rebuildsTheDayFromItsLog_data() {
+        QTest::addColumn<int>("earlierRows");  // of yesterday, before today's
+        QTest::addColumn<int>("todaysRows");
+        QTest::newRow("a short log") << 10 << 5;
+        // Today's rows run to 90 kB, past the first stretch read back from the end.
+        QTest::newRow("a log of months: today's rows found from its end") << 20'000 << 1'000;
+        QTest::newRow("nothing of today") << 300 << 0;
+    }
+    // Started again with the same log, the map holds today's rows (in the
+    // real UTC day), none of earlier days, and no torn last line.
+    void rebuildsTheDayFromItsLog() {
+        QFETCH(int, earlierRows);
+        QFETCH(int, todaysRows);
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("steps.csv").toStdString();
+        const std::int64_t today = QDateTime::currentMSecsSinceEpoch() / 86'400'000 * 86'400'000;
+        std::ofstream log(path);
+        log << StepLogHeader() << '\n';
+        const auto onDay = [&](HeardStep step, std::int64_t dayMs) {
+            step.reachedUtcMs += dayMs - kDec7;
+            return StepLogLine(step) + '\n';
+        };
+        for (int i = 0; i < earlierRows; ++i)
+            log << onDay(Step(0, 2 + i % 14, -5.0, 300), today - 86'400'000);
+        for (int i = 0; i < todaysRows; ++i) {  // 28 steps a sweep, every 5 minutes
+            HeardStep step = Step(0, 2 + i % 28, -5.0, 300);
+            step.reachedUtcMs += i / 28 * 300'000;
+            log << onDay(step, today);
+        }
+        log << "2099-01-01T00:00:00.000Z,300,28";  // cut off as the program stopped
+        log.close();
+        const MapRecorder recorder(path, "");
+        QCOMPARE(int(recorder.Map().Cells().size()), todaysRows);
     }
 };
 

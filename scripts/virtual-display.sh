@@ -11,7 +11,9 @@ start() {
   mkdir -p "$dir"
   rm -f "$dir/display"
   # Xvfb picks a free display itself and writes its number to fd 3 once it takes clients.
-  setsid Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$dir/display" \
+  # -noreset: when its last client leaves, Xvfb would otherwise reset, turning away
+  # a client that connects meanwhile.
+  setsid Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$dir/display" \
     </dev/null >"$dir/xvfb.log" 2>&1 &
   echo $! >"$dir/xvfb.pid"
   for _ in $(seq 100); do

@@ -87,7 +87,9 @@ class ProgramTest : public QObject {
     // entry's StartupWMClass does, and carries its icon, as xprop reads them.
     void tellsTheDesktopItsClassAndIcon() {
         QProcess xvfb, program;  // Xvfb writes its display's number once it takes clients
-        xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp"});
+        // Without -noreset each xprop that leaves, while it is Xvfb's only client, resets
+        // the server, and a program that connects during the reset is turned away.
+        xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-noreset"});
         QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), 10'000);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DISPLAY", ":" + xvfb.readLine().trimmed());
